@@ -1,0 +1,5 @@
+#include "install.h"
+
+Text GetPlatformName() { return "Win95"; }
+
+void DoInstall(HINSTANCE, HINSTANCE, const Text&, int) {}

@@ -1,0 +1,5 @@
+#include "uninstall.h"
+
+bool RemoveDirFiles(Text) { return true; }
+
+void DoUninstall(HINSTANCE, HINSTANCE, const Text&, int) {}
