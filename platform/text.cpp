@@ -9,7 +9,7 @@
 int Length(const Text& text) { return static_cast<int>(text.size()); }
 
 bool IsLeadByteAt(const Text& text, int i) {
-  return i + 1 < Length(text) && IsDBCSLeadByte(static_cast<BYTE>(text[i])) != FALSE;
+  return i >= 0 && i + 1 < Length(text) && IsDBCSLeadByte(static_cast<BYTE>(text[i])) != FALSE;
 }
 
 int Find(const Text& text, char c) {

@@ -24,24 +24,31 @@ bool ConfirmChange() {
   return Ask(PromptText);
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
-  // The working copy holds the whole command line: an open command cut short
-  // would be written to the registry corrupt.
-  const Text line = lpCmdLine ? Text(lpCmdLine) : Text();
-
-  // Words are separated by the space character alone.
+bool SplitVerb(const Text& line, Text& verb, Text& rest) {
+  verb.clear();
+  rest.clear();
   int start = 0;
   const int n = Length(line);
   while (start < n && line[start] == ' ') ++start;
-  if (start == n) return 0;
+  if (start == n) return false;
   int end = start;
   while (end < n && line[end] != ' ') {
     // A double-byte character is one unit: its trail byte never ends the verb.
     end += IsLeadByteAt(line, end) ? 2 : 1;
   }
   if (end > n) end = n;
-  const Text verb = line.substr(start, end - start);
-  const Text rest = end < n ? line.substr(end + 1) : Text();
+  verb = line.substr(start, end - start);
+  if (end < n) rest = line.substr(end + 1);
+  return true;
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
+  // The working copy holds the whole command line: an open command cut short
+  // would be written to the registry corrupt.
+  const Text line = lpCmdLine ? Text(lpCmdLine) : Text();
+  Text verb;
+  Text rest;
+  if (!SplitVerb(line, verb, rest)) return 0;
 
   if (VerbEquals(verb, "Install")) {
     DoInstall(hInstance, hPrevInstance, rest, nCmdShow);

@@ -22,4 +22,10 @@ bool ConfirmUninstall();
 // true only when the user chose Yes. PromptText is left as it was.
 bool ConfirmChange();
 
+// Splits a command line into its verb (the first word; words are separated by
+// the space character alone) and the rest (everything after the one space
+// that ends the verb, unchanged; empty when no space follows). False when the
+// line holds no word, with verb and rest empty.
+bool SplitVerb(const Text& line, Text& verb, Text& rest);
+
 #endif  // QUILLON_SETUP_ENTRY_H

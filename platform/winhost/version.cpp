@@ -5,13 +5,17 @@
 
 #include "internal.h"
 
+// OSVERSIONINFOEXA: the plain structure, then wServicePackMajor,
+// wServicePackMinor, wSuiteMask, wProductType and wReserved.
+constexpr DWORD kExtendedSize = 156;
+
 extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
   if (!info) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   // The plain structure (148 bytes) and the extended one (156) are accepted.
-  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156) {
+  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != kExtendedSize) {
     SetLastError(122);  // ERROR_INSUFFICIENT_BUFFER
     return FALSE;
   }
@@ -20,7 +24,11 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::memset(reinterpret_cast<char*>(info) + sizeof(DWORD), 0, sizeof(OSVERSIONINFOA) - sizeof(DWORD));
+  // Every byte the caller handed in is given a value, the extended fields of
+  // the 156-byte form included.
+  const DWORD size = info->dwOSVersionInfoSize;
+  char* const bytes = reinterpret_cast<char*>(info);
+  std::memset(bytes + sizeof(DWORD), 0, size - sizeof(DWORD));
   if (platform == "win95") {
     info->dwMajorVersion = 4;
     info->dwMinorVersion = 0;
@@ -32,6 +40,11 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     info->dwBuildNumber = 7601;
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     std::strcpy(info->szCSDVersion, "Service Pack 1");
+    if (size == kExtendedSize) {
+      const WORD servicePackMajor = 1;
+      std::memcpy(bytes + sizeof(OSVERSIONINFOA), &servicePackMajor, sizeof servicePackMajor);
+      bytes[kExtendedSize - 2] = 1;  // wProductType: VER_NT_WORKSTATION
+    }
   }
   return TRUE;
 }

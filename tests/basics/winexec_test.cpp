@@ -1,0 +1,65 @@
+#include <string>
+#include <vector>
+
+#include "internal.h"
+#include "seam.h"
+#include "temp_dir.h"
+#include "winapi.h"
+
+namespace {
+
+class WinExecTest : public SeamTest {};
+
+TEST_F(WinExecTest, NothingToStartGivesFileNotFound) {
+  seam::RecordStarts(false);
+  for (const char* line : {"", "   ", "\"\" x", "/nonexistent/program x"}) {
+    EXPECT_EQ(WinExec(line, SW_SHOW), 2u) << line;
+  }
+  EXPECT_EQ(WinExec(nullptr, SW_SHOW), 2u);
+  EXPECT_TRUE(seam::Starts().empty());
+}
+
+TEST_F(WinExecTest, RecordedStartSplitsTheLineAndMapsTheProgram) {
+  seam::SetEnv("WINHOST_DRIVES", "/drives");
+  EXPECT_GT(WinExec("\"C:\\Program Files\\Q\\clean.exe\" /all \"a b\"", SW_SHOW), 31u);
+  ASSERT_EQ(seam::Starts().size(), 1u);
+  EXPECT_EQ(seam::Starts()[0].op, "WinExec");
+  EXPECT_EQ(seam::Starts()[0].command_line, "\"C:\\Program Files\\Q\\clean.exe\" /all \"a b\"");
+  EXPECT_EQ(seam::Starts()[0].argv,
+            (std::vector<std::string>{"/drives/c/Program Files/Q/clean.exe", "/all", "a b"}));
+}
+
+TEST_F(WinExecTest, InjectedFailureStartsNothing) {
+  seam::Fail("WinExec", "", ERROR_ACCESS_DENIED);
+  EXPECT_LE(WinExec("prog", SW_SHOW), 31u);
+  EXPECT_TRUE(seam::Starts().empty());
+}
+
+// A real start, without a shell: characters a shell would act on reach the
+// program as plain text.
+TEST_F(WinExecTest, StartsTheProgramWithoutAShell) {
+  TempDir dir;
+  dir.Write("record", "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n", true);
+  seam::RecordStarts(false);
+  const std::string line = "\"" + dir.File("record") + "\" \"a;touch " + dir.File("semicolon") + "\" $(touch " +
+                           dir.File("substituted") + ") 'q' \"x y\"";
+  EXPECT_GT(WinExec(line.c_str(), SW_SHOW), 31u);
+  WaitForAllChildren();
+  EXPECT_EQ(dir.Read("args"), "a;touch " + dir.File("semicolon") + '\0' + "$(touch" + '\0' +
+                                  dir.File("substituted") + ")" + '\0' + "'q'" + '\0' + "x y" + '\0');
+  EXPECT_FALSE(dir.Exists("semicolon"));
+  EXPECT_FALSE(dir.Exists("substituted"));
+}
+
+TEST_F(WinExecTest, StartsAProgramNamedByADrivePath) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.File("c/tools"));
+  dir.Write("c/tools/record", "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/marker\"\n", true);
+  seam::SetEnv("WINHOST_DRIVES", dir.path);
+  seam::RecordStarts(false);
+  EXPECT_GT(WinExec("C:\\tools\\record started", SW_SHOW), 31u);
+  WaitForAllChildren();
+  EXPECT_EQ(dir.Read("c/tools/marker"), "started");
+}
+
+}  // namespace
