@@ -41,7 +41,28 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line);
 // the start.
 DWORD StartProcess(const char* op, const std::string& command_line, int* pid);
 
+// Files: what a search or GetFileAttributesA reports for one entry, read
+// with lstat (a symbolic link is never followed).
+struct FileInfo {
+  DWORD attributes = 0;
+  uint64_t size = 0;
+  FILETIME creation = {0, 0};
+  FILETIME access = {0, 0};
+  FILETIME write = {0, 0};
+};
+
+// A Windows file path mapped with HostPath, trailing separators dropped (the
+// host root "/" stays). *trailing tells whether there were any.
+std::string FileHostPath(const std::string& windows_path, bool* trailing);
+
+// Reads the entry at a host path; `name` is its last component as the caller
+// sees it (a name starting with a dot reads as hidden, "." and ".." do not).
+// 0 or the Windows error: 2 for a missing entry, 3 for a missing folder above.
+DWORD ReadFileInfo(const std::string& host_path, const std::string& name, FileInfo* info);
+
 // Handle counts of the parts of winhost, summed by OpenHandleCount().
+// Their handle values must not meet: registry keys are 0x1000 + 4 * n,
+// process and thread handles 0x40000000 + 4 * n.
 int RegistryHandleCount();
 int FindHandleCount();
 int ProcessHandleCount();
@@ -52,6 +73,10 @@ void ResetCodePage();
 
 // The registry's part of ResetRegistry().
 void CloseRegistryDatabase();
+
+// The SQL of the registry's prepared statements, so that tests can check that
+// every one of them is served by an index.
+std::vector<std::string> RegistryStatementSql();
 
 }  // namespace winhost
 
