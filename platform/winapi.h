@@ -81,6 +81,7 @@ typedef struct HINSTANCE__* HINSTANCE;
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
@@ -260,6 +261,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
                            LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+void WINAPI Sleep(DWORD dwMilliseconds);
 
 // The entry point each program defines; winhost's main() calls it with the
 // command line that Windows would hand it (see platform/winhost/entry.cpp).
