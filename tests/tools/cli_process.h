@@ -1,0 +1,22 @@
+// Runs winhost-reg as a child process on a given registry file.
+#ifndef QUILLON_TESTS_TOOLS_CLI_PROCESS_H
+#define QUILLON_TESTS_TOOLS_CLI_PROCESS_H
+
+#include <string>
+#include <vector>
+
+namespace tools_test {
+
+struct RunResult {
+  int exit_code = -1;  // -1: it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Starts the tool with these arguments and $WINHOST_REGISTRY = registry;
+// `scratch` is a folder for its captured output.
+RunResult RunTool(const std::string& registry, const std::string& scratch, const std::vector<std::string>& args);
+
+}  // namespace tools_test
+
+#endif  // QUILLON_TESTS_TOOLS_CLI_PROCESS_H
