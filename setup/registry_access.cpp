@@ -1,6 +1,8 @@
 #include "registry_access.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 // Opens (createKey) or creates the key. *created reports REG_CREATED_NEW_KEY.
 static bool OpenKey(HKEY hive, const Text& keyPath, bool createKey, HKEY& key, bool& created) {
@@ -36,6 +38,37 @@ bool QueryRegString(HKEY hive, const Text& keyPath, const Text& valueName, Text&
   const size_t length = zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - buffer) : size;
   text.assign(reinterpret_cast<const char*>(buffer), length);
   return true;
+}
+
+bool QueryRegStringWhole(HKEY hive, const Text& keyPath, const Text& valueName, Text& text) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(hive, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
+  // Ask for the size, then read; a value that grew in between is asked again,
+  // a few times at most.
+  bool ok = false;
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG status = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size);
+  for (int attempt = 0; status == ERROR_SUCCESS && attempt < 8; ++attempt) {
+    const DWORD capacity = size ? size : 1;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[capacity]);
+    if (!buffer) break;
+    size = capacity;
+    status = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.get(), &size);
+    if (status == ERROR_MORE_DATA) {
+      status = ERROR_SUCCESS;  // size holds the new need
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    if (size > capacity) size = capacity;
+    const void* zero = std::memchr(buffer.get(), 0, size);
+    const size_t length = zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - buffer.get()) : size;
+    text.assign(reinterpret_cast<const char*>(buffer.get()), length);
+    ok = true;
+    break;
+  }
+  RegCloseKey(key);
+  return ok;
 }
 
 bool WriteRegString(HKEY hive, const Text& keyPath, const Text& valueName, const Text& data) {

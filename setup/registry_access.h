@@ -17,6 +17,11 @@ constexpr DWORD kRegReadLimit = 260;
 // missing key is created, and the answer is then false without a read.
 bool QueryRegString(HKEY hive, const Text& keyPath, const Text& valueName, Text& text, bool createKey);
 
+// Reads a value as text like QueryRegString, but whole, whatever its size,
+// and never creating a key. Callers use it where QueryRegString failed, to
+// tell a value too long for the 260-byte read from one that is absent.
+bool QueryRegStringWhole(HKEY hive, const Text& keyPath, const Text& valueName, Text& text);
+
 // Stores `data` as REG_SZ with its terminating zero, creating the key and any
 // missing keys above it.
 bool WriteRegString(HKEY hive, const Text& keyPath, const Text& valueName, const Text& data);
