@@ -9,16 +9,23 @@
 // Each mutating call is one short IMMEDIATE transaction; readers never take
 // the write lock. WAL mode and a busy timeout let several processes share one
 // file without failing each other. A file that is not a registry database is
-// never written: every call then fails with ERROR_REGISTRY_CORRUPT.
+// never written: every call then fails with ERROR_REGISTRY_CORRUPT. Its header
+// is read before SQLite opens it, so that nothing (not even a -wal or -shm
+// file) is created beside a file of another kind.
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "internal.h"
 
 namespace winhost {
@@ -61,6 +68,7 @@ enum Stmt {
   kEnumValueAfter,
   kEnumValueOffset,
   kEnumKeyAfter,
+  kEnumKeyFrom,
   kEnumKeyOffset,
   kStmtCount
 };
@@ -85,11 +93,14 @@ const char* const kStmtSql[kStmtCount] = {
     "SELECT id,name,type,data FROM vals WHERE key=?1 AND id>?2 ORDER BY id LIMIT 1",
     "SELECT id,name,type,data FROM vals WHERE key=?1 ORDER BY id LIMIT 1 OFFSET ?2",
     "SELECT fold,name FROM keys WHERE parent=?1 AND fold>?2 ORDER BY fold LIMIT 1",
+    "SELECT fold,name FROM keys WHERE parent=?1 AND fold>=?2 ORDER BY fold LIMIT 1",
     "SELECT fold,name FROM keys WHERE parent=?1 ORDER BY fold LIMIT 1 OFFSET ?2",
 };
 
+// Key ids are never reused (AUTOINCREMENT): a handle to a deleted key must
+// not come to name a key created later.
 const char kSchema[] =
-    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
     " name BLOB NOT NULL, fold BLOB NOT NULL, UNIQUE(parent, fold));"
     "CREATE TABLE IF NOT EXISTS vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL,"
     " name BLOB NOT NULL, fold BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
@@ -131,16 +142,14 @@ class Registry {
   ~Registry() { Close(); }
 
   void Close() {
-    for (auto& s : stmts_) {
-      if (s) sqlite3_finalize(s);
-      s = nullptr;
-    }
-    if (db_) sqlite3_close(db_);
-    db_ = nullptr;
+    CloseDatabase();
     state_ = kUnopened;
     slots_.clear();
     free_.clear();
     open_handles_ = 0;
+    for (Cursor& c : root_values_) c = Cursor();
+    for (Cursor& c : root_subkeys_) c = Cursor();
+    batch_open = false;  // closing the connection rolled an open batch back
   }
 
   // Opens the database on first use. Returns 0 or the error every call gets.
@@ -151,8 +160,6 @@ class Registry {
     if (err != ERROR_SUCCESS) {
       state_ = kBroken;
       broken_error_ = err;
-      if (db_) sqlite3_close(db_);
-      db_ = nullptr;
       return err;
     }
     state_ = kOpen;
@@ -200,104 +207,226 @@ class Registry {
 
   int open_handles() const { return open_handles_; }
 
-  // Bumped on every change this process makes; with SQLite's data_version
-  // (changes by other connections) it tells whether a cursor is still exact.
+  // Bumped on every change this process makes; with SQLite's data version
+  // (which also moves with the commits of other connections) it tells whether
+  // a cursor is still exact. Read it inside a read transaction, so that it
+  // belongs to the same snapshot as the rows that follow.
   unsigned long long Stamp() {
-    int version = 0;
+    unsigned int version = 0;
     sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version);
-    return (local_changes_ << 32) ^ static_cast<unsigned int>(version);
+    return (local_changes_ << 32) ^ version;
   }
   void Changed() { ++local_changes_; }
 
   Id root_id(int i) const { return roots_[i]; }
 
+  // Keys that hold HKEY_CLASSES_ROOT up: HKLM\SOFTWARE and its Classes.
+  bool IsProtected(Id id) const {
+    for (Id root : roots_) {
+      if (root == id) return true;
+    }
+    return id == software_id_ || id == classes_id_;
+  }
+
+  // Cursors of the predefined handles, which have no slot.
+  Cursor* RootValues(size_t i) { return &root_values_[i]; }
+  Cursor* RootSubkeys(size_t i) { return &root_subkeys_[i]; }
+
+  // Set between BeginBatch() and CommitBatch()/RollbackBatch() (batch.h).
+  bool batch_open = false;
+
  private:
   static constexpr uintptr_t kHandleBase = 0x1000;
+  static constexpr size_t kPredefined = 6;
   enum State { kUnopened, kOpen, kBroken };
 
-  LONG Open() {
-    std::string path = GetEnv("WINHOST_REGISTRY");
-    if (path.empty()) {
-      std::string data = GetEnv("XDG_DATA_HOME");
-      if (data.empty()) data = GetEnv("HOME") + "/.local/share";
-      const std::string dir = data + "/winhost";
-      MakeDirs(dir);
-      path = dir + "/registry.db";
+  void CloseDatabase() {
+    for (auto& s : stmts_) {
+      if (s) sqlite3_finalize(s);
+      s = nullptr;
     }
+    if (db_) sqlite3_close(db_);
+    db_ = nullptr;
+  }
+
+  static std::string Path() {
+    std::string path = GetEnv("WINHOST_REGISTRY");
+    if (!path.empty()) return path;
+    std::string data = GetEnv("XDG_DATA_HOME");
+    if (data.empty()) data = GetEnv("HOME") + "/.local/share";
+    const std::string dir = data + "/winhost";
+    MakeDirs(dir);
+    return dir + "/registry.db";
+  }
+
+  // Reads the header of an existing file without SQLite, which would open a
+  // WAL-mode file of another program (making a -wal and -shm beside it), and
+  // would take one without tables for a new registry and write into it. An
+  // empty file is a registry yet to be made. The application id is written
+  // in the same transaction as the tables, in rollback mode, so a registry
+  // that has tables carries it in the file itself.
+  static LONG CheckHeader(const std::string& path, const struct stat& st) {
+    if (st.st_size == 0) return ERROR_SUCCESS;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+    unsigned char h[100];
+    const ssize_t n = pread(fd, h, sizeof h, 0);
+    close(fd);
+    if (n != static_cast<ssize_t>(sizeof h)) return ERROR_REGISTRY_CORRUPT;
+    if (std::memcmp(h, "SQLite format 3", 16) != 0) return ERROR_REGISTRY_CORRUPT;
+    unsigned page = (static_cast<unsigned>(h[16]) << 8) | h[17];
+    if (page == 1) page = 65536;
+    if (page < 512 || (page & (page - 1)) != 0) return ERROR_REGISTRY_CORRUPT;
+    if (st.st_size % page != 0) return ERROR_REGISTRY_CORRUPT;
+    const uint32_t app = (static_cast<uint32_t>(h[68]) << 24) | (static_cast<uint32_t>(h[69]) << 16) |
+                         (static_cast<uint32_t>(h[70]) << 8) | h[71];
+    if (app == static_cast<uint32_t>(kApplicationId)) return ERROR_SUCCESS;
+    // Earlier builds wrote the id in WAL mode, so a registry of theirs that
+    // was never checkpointed has it only in its -wal file: SQLite reads it
+    // from there and still refuses a file of another program.
+    struct stat wal;
+    const bool in_wal = h[18] == 2 && h[19] == 2 && stat((path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
+    return app == 0 && in_wal ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+  }
+
+  LONG Open() {
+    const std::string path = Path();
     const bool memory = path == ":memory:";
+    bool readonly = false;
     if (!memory) {
       struct stat st;
-      if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return ERROR_REGISTRY_IO_FAILED;
+      if (stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return ERROR_REGISTRY_IO_FAILED;
+        const LONG err = CheckHeader(path, st);
+        if (err != ERROR_SUCCESS) return err;
+        // A file without write bits is read-only, as for the file calls, even
+        // to a process that could write it anyway.
+        readonly = (st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0;
+      }
     }
-    int rc = sqlite3_open_v2(path.c_str(), &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    // On failure the connection goes at once; closing it also removes the
+    // -wal and -shm files SQLite may have made for a broken WAL-mode file.
+    const LONG err = Connect(path, memory, readonly);
+    if (err != ERROR_SUCCESS) CloseDatabase();
+    return err;
+  }
+
+  // "file:" URI of a path, every byte outside the plain set escaped.
+  static std::string FileUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+      if (std::isalnum(c) || c == '/' || c == '.' || c == '_' || c == '-' || c == '~') {
+        uri += static_cast<char>(c);
+      } else {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", c);
+        uri += hex;
+      }
+    }
+    return uri;
+  }
+
+  LONG Connect(const std::string& path, bool memory, bool readonly) {
+    const int flags = (readonly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                      SQLITE_OPEN_NOMUTEX;
+    // A read-only WAL-mode file would get a -wal and -shm made beside it.
+    // Without a -wal of its own nothing can be pending, and no process writes
+    // a file without write bits, so it is opened as one that cannot change.
+    struct stat wal;
+    int rc;
+    if (readonly && !memory && stat((path + "-wal").c_str(), &wal) != 0) {
+      rc = sqlite3_open_v2((FileUri(path) + "?immutable=1").c_str(), &db_, flags | SQLITE_OPEN_URI, nullptr);
+    } else {
+      rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    }
     if (rc != SQLITE_OK) return ERROR_REGISTRY_IO_FAILED;
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 
-    // Read the header before anything could write: a file that is not a
-    // database fails here and stays untouched.
+    // Tables first: once there they stay, so the id read next belongs to a
+    // state that has them, even while another process is making the file.
     int app_id = 0, tables = 0;
-    rc = QueryInt("PRAGMA application_id", &app_id);
-    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_master", &tables);
+    rc = QueryInt("SELECT count(*) FROM sqlite_master", &tables);
+    if (rc == SQLITE_OK) rc = QueryInt("PRAGMA application_id", &app_id);
     if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
     if (tables != 0 && app_id != kApplicationId) return ERROR_REGISTRY_CORRUPT;
-
-    if (!memory) {
-      const bool readonly = sqlite3_db_readonly(db_, "main") == 1;
-      if (!readonly) {
-        rc = Exec("PRAGMA journal_mode=WAL");
-        if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
-      }
-      Exec("PRAGMA synchronous=NORMAL");
-    }
     if (tables == 0) {
-      rc = Exec("BEGIN IMMEDIATE");
-      if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
-      // Another process may have created it meanwhile; IF NOT EXISTS copes.
-      rc = QueryInt("SELECT count(*) FROM sqlite_master", &tables);
-      if (rc == SQLITE_OK && tables != 0) {
-        rc = QueryInt("PRAGMA application_id", &app_id);
-        if (rc == SQLITE_OK && app_id != kApplicationId) rc = SQLITE_CORRUPT;
-      }
-      if (rc == SQLITE_OK) rc = Exec(kSchema);
-      if (rc == SQLITE_OK) rc = Exec(Format("PRAGMA application_id=%d", kApplicationId).c_str());
-      if (rc == SQLITE_OK) {
-        for (const char* root : kRootNames) {
-          // Names are stored as blobs, which never compare equal to text.
-          const std::string sql = std::string("INSERT OR IGNORE INTO keys(parent,name,fold) VALUES(0,CAST('") +
-                                  root + "' AS BLOB),CAST('" + Fold(root, std::strlen(root)) + "' AS BLOB))";
-          rc = Exec(sql.c_str());
-          if (rc != SQLITE_OK) break;
-        }
-      }
-      // HKEY_CLASSES_ROOT is the view of HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
-      if (rc == SQLITE_OK)
-        rc = Exec(
-            "INSERT INTO keys(parent,name,fold) SELECT id,CAST('SOFTWARE' AS BLOB),CAST('software' AS BLOB)"
-            " FROM keys WHERE parent=0 AND fold=CAST('hkey_local_machine' AS BLOB);"
-            "INSERT INTO keys(parent,name,fold) VALUES(last_insert_rowid(),CAST('Classes' AS BLOB),"
-            "CAST('classes' AS BLOB))");
-      if (rc == SQLITE_OK) rc = Exec("COMMIT");
-      if (rc != SQLITE_OK) {
-        Exec("ROLLBACK");
-        return ErrorFromSqlite(rc);
-      }
+      if (readonly) return ERROR_ACCESS_DENIED;
+      const LONG err = CreateSchema();
+      if (err != ERROR_SUCCESS) return err;
+    }
+    if (!memory) {
+      // Made after the tables, so that the application id is in the file
+      // itself. Failing here (another process holds a lock while it switches)
+      // is harmless: any process that succeeds switches the file for all.
+      if (!readonly) Exec("PRAGMA journal_mode=WAL");
+      Exec("PRAGMA synchronous=NORMAL");
     }
     for (int i = 0; i < kStmtCount; ++i) {
       rc = sqlite3_prepare_v3(db_, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT, &stmts_[i], nullptr);
       if (rc != SQLITE_OK) return ERROR_REGISTRY_CORRUPT;
     }
     for (int i = 0; i < 4; ++i) {
-      sqlite3_stmt* s = stmts_[kFindKey];
-      StmtUse use(s);
-      sqlite3_bind_int64(s, 1, 0);
-      const std::string f = Fold(kRootNames[i], std::strlen(kRootNames[i]));
-      sqlite3_bind_blob(s, 2, f.data(), static_cast<int>(f.size()), SQLITE_TRANSIENT);
-      if (sqlite3_step(s) != SQLITE_ROW) return ERROR_REGISTRY_CORRUPT;
-      roots_[i] = sqlite3_column_int64(s, 0);
+      rc = FindRow(0, kRootNames[i], &roots_[i]);
+      if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_REGISTRY_CORRUPT : ErrorFromSqlite(rc);
+    }
+    software_id_ = classes_id_ = 0;
+    if (FindRow(roots_[0], "SOFTWARE", &software_id_) == SQLITE_ROW)
+      FindRow(software_id_, "Classes", &classes_id_);
+    return ERROR_SUCCESS;
+  }
+
+  // Tables, application id and the predefined keys, in one transaction that
+  // another process creating the same file at the same time waits for.
+  LONG CreateSchema() {
+    int rc = Exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+    int tables = 0, app_id = 0;
+    rc = QueryInt("SELECT count(*) FROM sqlite_master", &tables);
+    if (rc == SQLITE_OK && tables != 0) {
+      // The other process was first.
+      rc = QueryInt("PRAGMA application_id", &app_id);
+      if (rc == SQLITE_OK && app_id != kApplicationId) rc = SQLITE_CORRUPT;
+      if (rc == SQLITE_OK) rc = Exec("COMMIT");
+      if (rc != SQLITE_OK) Exec("ROLLBACK");
+      return ErrorFromSqlite(rc);
+    }
+    if (rc == SQLITE_OK) rc = Exec(kSchema);
+    if (rc == SQLITE_OK) rc = Exec(Format("PRAGMA application_id=%d", kApplicationId).c_str());
+    if (rc == SQLITE_OK) {
+      for (const char* root : kRootNames) {
+        // Names are stored as blobs, which never compare equal to text.
+        const std::string sql = std::string("INSERT INTO keys(parent,name,fold) VALUES(0,CAST('") + root +
+                                "' AS BLOB),CAST('" + Fold(root, std::strlen(root)) + "' AS BLOB))";
+        rc = Exec(sql.c_str());
+        if (rc != SQLITE_OK) break;
+      }
+    }
+    // HKEY_CLASSES_ROOT is the view of HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+    if (rc == SQLITE_OK)
+      rc = Exec(
+          "INSERT INTO keys(parent,name,fold) SELECT id,CAST('SOFTWARE' AS BLOB),CAST('software' AS BLOB)"
+          " FROM keys WHERE parent=0 AND fold=CAST('hkey_local_machine' AS BLOB);"
+          "INSERT INTO keys(parent,name,fold) VALUES(last_insert_rowid(),CAST('Classes' AS BLOB),"
+          "CAST('classes' AS BLOB))");
+    if (rc == SQLITE_OK) rc = Exec("COMMIT");
+    if (rc != SQLITE_OK) {
+      Exec("ROLLBACK");
+      return ErrorFromSqlite(rc);
     }
     return ERROR_SUCCESS;
+  }
+
+  // The id of the child `name` of `parent`, with the prepared lookup.
+  int FindRow(Id parent, const char* name, Id* out) {
+    sqlite3_stmt* s = stmts_[kFindKey];
+    StmtUse use(s);
+    sqlite3_bind_int64(s, 1, parent);
+    const std::string f = Fold(name, std::strlen(name));
+    sqlite3_bind_blob(s, 2, f.data(), static_cast<int>(f.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) *out = sqlite3_column_int64(s, 0);
+    return rc;
   }
 
   static std::string Format(const char* fmt, int v) {
@@ -338,7 +467,9 @@ class Registry {
       case SQLITE_READONLY:
       case SQLITE_PERM:
       case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
-      case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+      case SQLITE_NOMEM:
+      case SQLITE_TOOBIG: return ERROR_NOT_ENOUGH_MEMORY;
+      case SQLITE_FULL: return ERROR_DISK_FULL;
       case SQLITE_CORRUPT:
       case SQLITE_NOTADB:
       case SQLITE_FORMAT:
@@ -357,6 +488,10 @@ class Registry {
   int open_handles_ = 0;
   unsigned long long local_changes_ = 0;
   Id roots_[4] = {};
+  Id software_id_ = 0;
+  Id classes_id_ = 0;
+  Cursor root_values_[kPredefined];
+  Cursor root_subkeys_[kPredefined];
 };
 
 Registry& Reg() {
@@ -364,18 +499,29 @@ Registry& Reg() {
   return registry;
 }
 
-// One IMMEDIATE transaction; rolls back unless committed.
+// One IMMEDIATE transaction; rolls back unless committed. Inside a batch it
+// is a savepoint of the batch's transaction instead, so that a failed call
+// leaves the batch as it was; a batch whose transaction SQLite has already
+// rolled back (an I/O error) takes no more changes.
 class Transaction {
  public:
-  explicit Transaction(Registry& r) : r_(r) {
-    rc_ = sqlite3_exec(r_.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  explicit Transaction(Registry& r) : r_(r), in_batch_(r.batch_open) {
+    if (!in_batch_) {
+      rc_ = sqlite3_exec(r_.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    } else if (sqlite3_get_autocommit(r_.db())) {
+      rc_ = SQLITE_ABORT;
+    } else {
+      rc_ = sqlite3_exec(r_.db(), "SAVEPOINT call", nullptr, nullptr, nullptr);
+    }
   }
   ~Transaction() {
-    if (rc_ == SQLITE_OK && !done_) sqlite3_exec(r_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (rc_ == SQLITE_OK && !done_)
+      sqlite3_exec(r_.db(), in_batch_ ? "ROLLBACK TO call; RELEASE call" : "ROLLBACK", nullptr, nullptr,
+                   nullptr);
   }
   LONG began() const { return Registry::ErrorFromSqlite(rc_); }
   LONG Commit() {
-    const int rc = sqlite3_exec(r_.db(), "COMMIT", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(r_.db(), in_batch_ ? "RELEASE call" : "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
       done_ = true;
       r_.Changed();
@@ -385,16 +531,38 @@ class Transaction {
 
  private:
   Registry& r_;
+  bool in_batch_;
   int rc_;
   bool done_ = false;
 };
 
-// A key resolved from a handle: its id and path (the path only when a hook
-// wants it).
+// A read transaction, so that several statements see one snapshot of the
+// file; inside a batch the batch's transaction already gives one.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Registry& r) : r_(r), own_(!r.batch_open) {
+    rc_ = own_ ? sqlite3_exec(r_.db(), "BEGIN", nullptr, nullptr, nullptr) : SQLITE_OK;
+  }
+  ~ReadTransaction() {
+    if (own_ && rc_ == SQLITE_OK) sqlite3_exec(r_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+  LONG began() const { return Registry::ErrorFromSqlite(rc_); }
+
+ private:
+  Registry& r_;
+  bool own_;
+  int rc_;
+};
+
+// A key resolved from a handle: its id, its path (the path only when a hook
+// wants it) and the enumeration cursors of the handle.
 struct KeyRef {
   Id id = 0;
   std::string path;
-  Slot* slot = nullptr;
+  Cursor* values = nullptr;
+  Cursor* subkeys = nullptr;
 };
 
 bool WantSubjects() { return GetHooks().before_call != nullptr; }
@@ -429,6 +597,10 @@ LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix) {
   Registry& r = Reg();
   const uintptr_t v = reinterpret_cast<uintptr_t>(h);
   prefix->clear();
+  if (v >= 0x80000000u && v <= 0x80000005u && v != 0x80000004u) {
+    ref->values = r.RootValues(v - 0x80000000u);
+    ref->subkeys = r.RootSubkeys(v - 0x80000000u);
+  }
   switch (v) {
     case 0x80000000u:
       ref->id = r.root_id(0);
@@ -445,7 +617,8 @@ LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix) {
   if (!s) return ERROR_INVALID_HANDLE;
   ref->id = s->key;
   ref->path = s->path;
-  ref->slot = s;
+  ref->values = &s->values;
+  ref->subkeys = &s->subkeys;
   return KeyExists(s->key);
 }
 
@@ -518,13 +691,6 @@ LONG Walk(Id from, const std::vector<std::string>& parts, bool create, Id* out, 
   return ERROR_SUCCESS;
 }
 
-bool IsRootId(Id id) {
-  for (int i = 0; i < 4; ++i) {
-    if (Reg().root_id(i) == id) return true;
-  }
-  return false;
-}
-
 bool Win95Semantics() { return GetEnv("WINHOST_PLATFORM") == "win95"; }
 
 LONG DeleteKeyById(Id id) {
@@ -554,6 +720,43 @@ std::string ValueName(LPCSTR name) { return name ? std::string(name) : std::stri
 
 int RegistryHandleCount() { return Reg().open_handles(); }
 void CloseRegistryDatabase() { Reg().Close(); }
+
+std::vector<std::string> RegistryStatementSql() { return {std::begin(kStmtSql), std::end(kStmtSql)}; }
+
+// ---- Batches (batch.h): one transaction around many calls. ----
+
+LONG BeginBatch() {
+  Registry& r = Reg();
+  const LONG err = r.Ready();
+  if (err != ERROR_SUCCESS) return err;
+  if (r.batch_open) return ERROR_INVALID_FUNCTION;
+  const int rc = sqlite3_exec(r.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return Registry::ErrorFromSqlite(rc);
+  r.batch_open = true;
+  return ERROR_SUCCESS;
+}
+
+LONG CommitBatch() {
+  Registry& r = Reg();
+  if (!r.batch_open) return ERROR_INVALID_FUNCTION;
+  r.batch_open = false;
+  r.Changed();
+  // SQLite rolls a transaction back by itself on some I/O errors.
+  if (sqlite3_get_autocommit(r.db())) return ERROR_REGISTRY_IO_FAILED;
+  const int rc = sqlite3_exec(r.db(), "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK && !sqlite3_get_autocommit(r.db()))
+    sqlite3_exec(r.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  return Registry::ErrorFromSqlite(rc);
+}
+
+LONG RollbackBatch() {
+  Registry& r = Reg();
+  if (!r.batch_open) return ERROR_INVALID_FUNCTION;
+  r.batch_open = false;
+  r.Changed();
+  if (!sqlite3_get_autocommit(r.db())) sqlite3_exec(r.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  return ERROR_SUCCESS;
+}
 
 }  // namespace winhost
 
@@ -587,7 +790,10 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Rese
     Transaction tx(r);
     err = tx.began();
     if (err != ERROR_SUCCESS) return err;
-    err = Walk(ref.id, parts, true, &id, &created);
+    // The handle's key may have gone since it was resolved, and nothing may
+    // be created under a key that is no more.
+    err = KeyExists(ref.id);
+    if (err == ERROR_SUCCESS) err = Walk(ref.id, parts, true, &id, &created);
     if (err != ERROR_SUCCESS) return err;
     err = tx.Commit();
   }
@@ -680,6 +886,7 @@ extern "C" LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWOR
 extern "C" LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                                          const BYTE* lpData, DWORD cbData) {
   if (cbData && !lpData) return ERROR_INVALID_PARAMETER;
+  if (cbData > 0x7FFFFFFFu) return ERROR_NOT_ENOUGH_MEMORY;  // more than SQLite binds
   KeyRef ref;
   LONG err = ValueKey(hKey, &ref);
   if (err != ERROR_SUCCESS) return err;
@@ -785,12 +992,25 @@ extern "C" LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (err != ERROR_SUCCESS) return err;
   Id id = 0;
   bool created = false;
-  err = Walk(ref.id, parts, false, &id, &created);
+  err = KeyExists(ref.id);
+  if (err == ERROR_SUCCESS) err = Walk(ref.id, parts, false, &id, &created);
   if (err != ERROR_SUCCESS) return err;
-  if (IsRootId(id)) return ERROR_ACCESS_DENIED;
+  if (r.IsProtected(id)) return ERROR_ACCESS_DENIED;
   err = DeleteKeyById(id);
   if (err != ERROR_SUCCESS) return err;
   return tx.Commit();
+}
+
+// Starts the snapshot an enumeration reads (a read of the key, which also
+// finds a handle whose key was deleted) and drops the cursor when anything
+// changed since it was made.
+static LONG BeginEnum(const KeyRef& ref, Cursor* cur) {
+  const LONG err = KeyExists(ref.id);
+  if (err != ERROR_SUCCESS) return err;
+  const unsigned long long stamp = Reg().Stamp();
+  if (cur->valid && cur->stamp != stamp) cur->valid = false;
+  cur->stamp = stamp;
+  return ERROR_SUCCESS;
 }
 
 extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
@@ -798,16 +1018,20 @@ extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueN
                                         LPBYTE lpData, LPDWORD lpcbData) {
   if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  Registry& r = Reg();
+  LONG err = r.Ready();
+  if (err != ERROR_SUCCESS) return err;
+  ReadTransaction rtx(r);
+  err = rtx.began();
+  if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
-  LONG err = ValueKey(hKey, &ref);
+  err = ValueKey(hKey, &ref);
   if (err != ERROR_SUCCESS) return err;
   err = Hook("RegEnumValueA", ref, nullptr);
   if (err != ERROR_SUCCESS) return err;
-  Registry& r = Reg();
-  Cursor scratch;
-  Cursor& cur = ref.slot ? ref.slot->values : scratch;
-  const unsigned long long stamp = r.Stamp();
-  if (cur.valid && cur.stamp != stamp) cur.valid = false;
+  Cursor& cur = *ref.values;
+  err = BeginEnum(ref, &cur);
+  if (err != ERROR_SUCCESS) return err;
 
   sqlite3_stmt* s;
   if (cur.valid && dwIndex == cur.index + 1) {
@@ -827,11 +1051,9 @@ extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueN
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
   if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
-  const Id id = sqlite3_column_int64(s, 0);
   cur.valid = true;
   cur.index = dwIndex;
-  cur.last_id = id;
-  cur.stamp = stamp;
+  cur.last_id = sqlite3_column_int64(s, 0);
 
   const char* name = static_cast<const char*>(sqlite3_column_blob(s, 1));
   const DWORD name_len = static_cast<DWORD>(sqlite3_column_bytes(s, 1));
@@ -858,19 +1080,24 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
                                         LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                                         void* lpftLastWriteTime) {
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+  Registry& r = Reg();
+  LONG err = r.Ready();
+  if (err != ERROR_SUCCESS) return err;
+  ReadTransaction rtx(r);
+  err = rtx.began();
+  if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
-  LONG err = ValueKey(hKey, &ref);
+  err = ValueKey(hKey, &ref);
   if (err != ERROR_SUCCESS) return err;
   err = Hook("RegEnumKeyExA", ref, nullptr);
   if (err != ERROR_SUCCESS) return err;
-  Registry& r = Reg();
-  Cursor scratch;
-  Cursor& cur = ref.slot ? ref.slot->subkeys : scratch;
-  const unsigned long long stamp = r.Stamp();
-  if (cur.valid && cur.stamp != stamp) cur.valid = false;
+  Cursor& cur = *ref.subkeys;
+  err = BeginEnum(ref, &cur);
+  if (err != ERROR_SUCCESS) return err;
+
   sqlite3_stmt* s;
-  if (cur.valid && dwIndex == cur.index + 1) {
-    s = r.Get(kEnumKeyAfter);
+  if (cur.valid && (dwIndex == cur.index + 1 || dwIndex == cur.index)) {
+    s = r.Get(dwIndex == cur.index ? kEnumKeyFrom : kEnumKeyAfter);
     sqlite3_bind_int64(s, 1, ref.id);
     sqlite3_bind_blob(s, 2, cur.last_fold.data(), static_cast<int>(cur.last_fold.size()), SQLITE_TRANSIENT);
   } else {
@@ -886,7 +1113,6 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
   cur.index = dwIndex;
   cur.last_fold.assign(static_cast<const char*>(sqlite3_column_blob(s, 0)),
                        static_cast<size_t>(sqlite3_column_bytes(s, 0)));
-  cur.stamp = stamp;
   const char* name = static_cast<const char*>(sqlite3_column_blob(s, 1));
   const DWORD name_len = static_cast<DWORD>(sqlite3_column_bytes(s, 1));
   if (name_len >= *lpcchName) return ERROR_MORE_DATA;
@@ -897,6 +1123,8 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
     lpClass[0] = '\0';
     *lpcchClass = 0;
   }
+  // No write times are kept; the caller still gets a defined value.
+  if (lpftLastWriteTime) std::memset(lpftLastWriteTime, 0, sizeof(FILETIME));
   return ERROR_SUCCESS;
 }
 
