@@ -11,7 +11,8 @@ extern const char kChangeJournalKey[];  // "Software\Norvale\ravmo\OldRegs"
 
 // Records the value's current content before the caller replaces it, asking
 // the user (ConfirmChange) when the value exists. True: go ahead and write.
-// False: the user declined; nothing was journalled.
+// False: the user declined, or the old content could not be journalled;
+// either way the caller leaves the value alone.
 bool RecordOldValue(HKEY hive, const Text& keyPath, const Text& valueName);
 
 // Puts every journalled value back, or deletes it where it did not exist.

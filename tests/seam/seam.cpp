@@ -135,6 +135,8 @@ void Fail(const std::string& op, const std::string& match, long error, int nth) 
   S().failures.push_back({op, match, error, nth});
 }
 
+void ClearFailures() { S().failures.clear(); }
+
 void DieAfterWrites(int n) {
   S().die_after = n < 0 ? -1 : n;
   S().dead = false;

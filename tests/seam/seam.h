@@ -41,6 +41,9 @@ void ClearCalls();
 // any) fail with `error`. nth 0: every such call; nth k: only the k-th.
 void Fail(const std::string& op, const std::string& match, long error, int nth = 0);
 
+// Lifts every failure injected with Fail(); the registry and the records stay.
+void ClearFailures();
+
 // After `n` more registry writes (calls of RegSetValueExA, RegDeleteValueA,
 // RegDeleteKeyA and RegCreateKeyExA, which may create keys) every later call
 // fails, as if the process had died. A negative n turns this off.
