@@ -66,8 +66,11 @@ LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix) {
   ref->path = s->path;
   ref->values = &s->values;
   ref->subkeys = &s->subkeys;
-  return KeyExists(s->key);
+  ref->opened = true;
+  return ERROR_SUCCESS;
 }
+
+LONG CheckKey(const KeyRef& ref) { return ref.opened ? KeyExists(ref.id) : ERROR_SUCCESS; }
 
 LONG BeginEnum(const KeyRef& ref, Cursor* cur) {
   const LONG err = KeyExists(ref.id);

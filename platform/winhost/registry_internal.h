@@ -45,9 +45,8 @@ enum Stmt {
   kInsertKey,
   kKeyExists,
   kKeyName,
-  kFindValue,
-  kInsertValue,
-  kUpdateValue,
+  kQueryValue,
+  kSetValue,
   kDeleteValue,
   kDeleteValueById,
   kHasSubkeys,
@@ -61,6 +60,18 @@ enum Stmt {
   kEnumKeyFrom,
   kEnumKeyOffset,
   kStmtCount
+};
+
+// The transaction control statements, prepared once like the others.
+enum TxStmt {
+  kBegin,
+  kBeginImmediate,
+  kCommit,
+  kRollback,
+  kSavepoint,
+  kRelease,
+  kRollbackTo,
+  kTxStmtCount
 };
 
 // A reset statement on scope exit, so that no statement keeps a read open.
@@ -109,6 +120,14 @@ class Registry {
   }
 
   sqlite3_stmt* Get(Stmt which) { return stmts_[which]; }
+
+  // Runs a transaction control statement; the SQLite result code.
+  int Run(TxStmt which) {
+    sqlite3_stmt* s = tx_stmts_[which];
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
   sqlite3* db() { return db_; }
 
   // Handles.
@@ -163,6 +182,7 @@ class Registry {
 
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmts_[kStmtCount] = {};
+  sqlite3_stmt* tx_stmts_[kTxStmtCount] = {};
   State state_ = kUnopened;
   LONG broken_error_ = ERROR_SUCCESS;
   std::vector<Slot> slots_;
@@ -215,9 +235,13 @@ class ReadTransaction {
 };
 
 // A key resolved from a handle: its id, its path (the path only when a hook
-// wants it) and the enumeration cursors of the handle.
+// wants it) and the enumeration cursors of the handle. `opened` is set for a
+// handle of RegCreateKeyExA/RegOpenKeyExA, whose key another call or process
+// may have deleted since; the keys of the predefined handles are never
+// deleted (RegDeleteKeyA refuses them).
 struct KeyRef {
   Id id = 0;
+  bool opened = false;
   std::string path;
   Cursor* values = nullptr;
   Cursor* subkeys = nullptr;
@@ -225,9 +249,15 @@ struct KeyRef {
 
 // Handles (registry_handles.cpp).
 
-// Resolves a handle (predefined or opened). HKEY_CLASSES_ROOT resolves to
-// HKEY_LOCAL_MACHINE with the prefix "SOFTWARE\Classes" for the subkey.
+// Resolves a handle (predefined or opened) without reading the database: the
+// caller checks that the key is still there (CheckKey, or a statement that
+// reads the key) in the same snapshot or transaction that acts on it.
+// HKEY_CLASSES_ROOT resolves to HKEY_LOCAL_MACHINE with the prefix
+// "SOFTWARE\Classes" for the subkey.
 LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix);
+
+// 0 when the key of a resolved handle is still there, else ERROR_KEY_DELETED.
+LONG CheckKey(const KeyRef& ref);
 
 // Starts the snapshot an enumeration reads (a read of the key, which also
 // finds a handle whose key was deleted) and drops the cursor when anything
@@ -259,7 +289,8 @@ std::string JoinPath(const std::string& base, const std::vector<std::string>& pa
 LONG Walk(Id from, const std::vector<std::string>& parts, bool create, Id* out, bool* created);
 
 // Opens the key a value call works on: the handle's key, or for
-// HKEY_CLASSES_ROOT the Classes key under HKEY_LOCAL_MACHINE.
+// HKEY_CLASSES_ROOT the Classes key under HKEY_LOCAL_MACHINE. Like Resolve,
+// it leaves the check that an opened handle's key is there to the caller.
 LONG ValueKey(HKEY hKey, KeyRef* ref);
 
 }  // namespace reg

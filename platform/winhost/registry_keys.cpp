@@ -30,6 +30,32 @@ LONG DeleteKeyById(Id id) {
   return ERROR_SUCCESS;
 }
 
+// Where RegCreateKeyExA and RegOpenKeyExA start: resolves the handle, splits
+// the path and walks it, all in one read snapshot (one set of locks instead of
+// one for each statement). *id is the key the path names, *path its full
+// path; ERROR_FILE_NOT_FOUND when a key on the way is missing.
+LONG LookUp(const char* op, HKEY hKey, LPCSTR sub, KeyRef* ref, std::vector<std::string>* parts,
+            std::string* path, Id* id) {
+  Registry& r = Reg();
+  LONG err = r.Ready();
+  if (err != ERROR_SUCCESS) return err;
+  std::string prefix;
+  err = Resolve(hKey, ref, &prefix);
+  if (err != ERROR_SUCCESS) return err;
+  ReadTransaction rtx(r);
+  err = rtx.began();
+  if (err == ERROR_SUCCESS) err = CheckKey(*ref);
+  if (err == ERROR_SUCCESS) err = SplitPath(prefix, sub, parts);
+  if (err != ERROR_SUCCESS) return err;
+  *path = JoinPath(ref->path, *parts);
+  if (WantSubjects()) {
+    err = CallHook(op, *path);
+    if (err != ERROR_SUCCESS) return err;
+  }
+  bool created = false;
+  return Walk(ref->id, *parts, false, id, &created);
+}
+
 }  // namespace
 }  // namespace reg
 }  // namespace winhost
@@ -43,37 +69,26 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Rese
                                           PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   Registry& r = Reg();
-  LONG err = r.Ready();
-  if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
-  std::string prefix;
-  err = Resolve(hKey, &ref, &prefix);
-  if (err != ERROR_SUCCESS) return err;
   std::vector<std::string> parts;
-  err = SplitPath(prefix, lpSubKey, &parts);
-  if (err != ERROR_SUCCESS) return err;
-  const std::string path = JoinPath(ref.path, parts);
-  if (WantSubjects()) {
-    err = CallHook("RegCreateKeyExA", path);
-    if (err != ERROR_SUCCESS) return err;
-  }
+  std::string path;
   Id id = 0;
   bool created = false;
   // Look first without the write lock: opening an existing key writes nothing.
-  err = Walk(ref.id, parts, false, &id, &created);
+  LONG err = LookUp("RegCreateKeyExA", hKey, lpSubKey, &ref, &parts, &path, &id);
   if (err == ERROR_FILE_NOT_FOUND) {
     Transaction tx(r);
     err = tx.began();
     if (err != ERROR_SUCCESS) return err;
-    // The handle's key may have gone since it was resolved, and nothing may
-    // be created under a key that is no more.
-    err = KeyExists(ref.id);
+    // The handle's key may have gone since the look, and nothing may be
+    // created under a key that is no more.
+    err = CheckKey(ref);
     if (err == ERROR_SUCCESS) err = Walk(ref.id, parts, true, &id, &created);
     if (err != ERROR_SUCCESS) return err;
     err = tx.Commit();
   }
   if (err != ERROR_SUCCESS) return err;
-  *phkResult = r.NewHandle(id, path);
+  *phkResult = r.NewHandle(id, std::move(path));
   if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
@@ -81,26 +96,13 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Rese
 extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                         PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
-  Registry& r = Reg();
-  LONG err = r.Ready();
-  if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
-  std::string prefix;
-  err = Resolve(hKey, &ref, &prefix);
-  if (err != ERROR_SUCCESS) return err;
   std::vector<std::string> parts;
-  err = SplitPath(prefix, lpSubKey, &parts);
-  if (err != ERROR_SUCCESS) return err;
-  const std::string path = JoinPath(ref.path, parts);
-  if (WantSubjects()) {
-    err = CallHook("RegOpenKeyExA", path);
-    if (err != ERROR_SUCCESS) return err;
-  }
+  std::string path;
   Id id = 0;
-  bool created = false;
-  err = Walk(ref.id, parts, false, &id, &created);
+  const LONG err = LookUp("RegOpenKeyExA", hKey, lpSubKey, &ref, &parts, &path, &id);
   if (err != ERROR_SUCCESS) return err;
-  *phkResult = r.NewHandle(id, path);
+  *phkResult = Reg().NewHandle(id, std::move(path));
   return ERROR_SUCCESS;
 }
 
@@ -112,6 +114,7 @@ extern "C" LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   KeyRef ref;
   std::string prefix;
   err = Resolve(hKey, &ref, &prefix);
+  if (err == ERROR_SUCCESS) err = CheckKey(ref);
   if (err != ERROR_SUCCESS) return err;
   std::vector<std::string> parts;
   err = SplitPath(prefix, lpSubKey, &parts);
@@ -126,7 +129,7 @@ extern "C" LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (err != ERROR_SUCCESS) return err;
   Id id = 0;
   bool created = false;
-  err = KeyExists(ref.id);
+  err = CheckKey(ref);
   if (err == ERROR_SUCCESS) err = Walk(ref.id, parts, false, &id, &created);
   if (err != ERROR_SUCCESS) return err;
   if (r.IsProtected(id)) return ERROR_ACCESS_DENIED;
@@ -147,6 +150,7 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
   if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
   err = ValueKey(hKey, &ref);
+  if (err == ERROR_SUCCESS) err = CheckKey(ref);
   if (err != ERROR_SUCCESS) return err;
   err = Hook("RegEnumKeyExA", ref, nullptr);
   if (err != ERROR_SUCCESS) return err;

@@ -6,22 +6,26 @@ namespace reg {
 
 Transaction::Transaction(Registry& r) : r_(r), in_batch_(r.batch_open) {
   if (!in_batch_) {
-    rc_ = sqlite3_exec(r_.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    rc_ = r_.Run(kBeginImmediate);
   } else if (sqlite3_get_autocommit(r_.db())) {
     rc_ = SQLITE_ABORT;
   } else {
-    rc_ = sqlite3_exec(r_.db(), "SAVEPOINT call", nullptr, nullptr, nullptr);
+    rc_ = r_.Run(kSavepoint);
   }
 }
 
 Transaction::~Transaction() {
-  if (rc_ == SQLITE_OK && !done_)
-    sqlite3_exec(r_.db(), in_batch_ ? "ROLLBACK TO call; RELEASE call" : "ROLLBACK", nullptr, nullptr,
-                 nullptr);
+  if (rc_ != SQLITE_OK || done_) return;
+  if (in_batch_) {
+    r_.Run(kRollbackTo);
+    r_.Run(kRelease);
+  } else {
+    r_.Run(kRollback);
+  }
 }
 
 LONG Transaction::Commit() {
-  const int rc = sqlite3_exec(r_.db(), in_batch_ ? "RELEASE call" : "COMMIT", nullptr, nullptr, nullptr);
+  const int rc = r_.Run(in_batch_ ? kRelease : kCommit);
   if (rc == SQLITE_OK) {
     done_ = true;
     r_.Changed();
@@ -30,11 +34,11 @@ LONG Transaction::Commit() {
 }
 
 ReadTransaction::ReadTransaction(Registry& r) : r_(r), own_(!r.batch_open) {
-  rc_ = own_ ? sqlite3_exec(r_.db(), "BEGIN", nullptr, nullptr, nullptr) : SQLITE_OK;
+  rc_ = own_ ? r_.Run(kBegin) : SQLITE_OK;
 }
 
 ReadTransaction::~ReadTransaction() {
-  if (own_ && rc_ == SQLITE_OK) sqlite3_exec(r_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (own_ && rc_ == SQLITE_OK) r_.Run(kRollback);
 }
 
 }  // namespace reg

@@ -9,6 +9,17 @@ namespace {
 
 std::string ValueName(LPCSTR name) { return name ? std::string(name) : std::string(); }
 
+// Steps kQueryValue, which also tells a deleted key from a missing value;
+// on success the statement stands on the value's row.
+LONG FindValue(sqlite3_stmt* s, Id key, const std::string& fold) {
+  sqlite3_bind_int64(s, 1, key);
+  sqlite3_bind_blob(s, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+  if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
+  return sqlite3_column_type(s, 0) == SQLITE_NULL ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
 }  // namespace
 }  // namespace reg
 }  // namespace winhost
@@ -26,16 +37,13 @@ extern "C" LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWOR
   err = Hook("RegQueryValueExA", ref, name.c_str());
   if (err != ERROR_SUCCESS) return err;
   const std::string fold = Fold(name);
-  sqlite3_stmt* s = Reg().Get(kFindValue);
+  sqlite3_stmt* s = Reg().Get(kQueryValue);
   StmtUse use(s);
-  sqlite3_bind_int64(s, 1, ref.id);
-  sqlite3_bind_blob(s, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-  const int rc = sqlite3_step(s);
-  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
-  if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
-  const DWORD type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
-  const void* data = sqlite3_column_blob(s, 2);
-  const DWORD size = static_cast<DWORD>(sqlite3_column_bytes(s, 2));
+  const LONG found = FindValue(s, ref.id, fold);
+  if (found != ERROR_SUCCESS) return found;
+  const DWORD type = static_cast<DWORD>(sqlite3_column_int64(s, 0));
+  const void* data = sqlite3_column_blob(s, 1);
+  const DWORD size = static_cast<DWORD>(sqlite3_column_bytes(s, 1));
   if (lpType) *lpType = type;
   if (!lpcbData) return ERROR_SUCCESS;
   if (!lpData) {
@@ -62,45 +70,25 @@ extern "C" LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Re
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   err = Hook("RegSetValueExA", ref, name.c_str());
   if (err != ERROR_SUCCESS) return err;
+  const std::string fold = Fold(name);
+  static const BYTE kEmpty = 0;
+  const void* bytes = cbData ? static_cast<const void*>(lpData) : static_cast<const void*>(&kEmpty);
   Registry& r = Reg();
   Transaction tx(r);
   err = tx.began();
   if (err != ERROR_SUCCESS) return err;
-  err = KeyExists(ref.id);
-  if (err != ERROR_SUCCESS) return err;
-  const std::string fold = Fold(name);
-  Id existing = 0;
   {
-    sqlite3_stmt* s = r.Get(kFindValue);
-    StmtUse use(s);
-    sqlite3_bind_int64(s, 1, ref.id);
-    sqlite3_bind_blob(s, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(s);
-    if (rc == SQLITE_ROW) existing = sqlite3_column_int64(s, 0);
-    else if (rc != SQLITE_DONE) return Registry::ErrorFromSqlite(rc);
-  }
-  static const BYTE kEmpty = 0;
-  const void* bytes = cbData ? static_cast<const void*>(lpData) : static_cast<const void*>(&kEmpty);
-  int rc;
-  if (existing) {
-    // Keeps the first spelling of the name and the value's place in the order.
-    sqlite3_stmt* s = r.Get(kUpdateValue);
-    StmtUse use(s);
-    sqlite3_bind_int64(s, 1, existing);
-    sqlite3_bind_int64(s, 2, dwType);
-    sqlite3_bind_blob(s, 3, bytes, static_cast<int>(cbData), SQLITE_STATIC);
-    rc = sqlite3_step(s);
-  } else {
-    sqlite3_stmt* s = r.Get(kInsertValue);
+    sqlite3_stmt* s = r.Get(kSetValue);
     StmtUse use(s);
     sqlite3_bind_int64(s, 1, ref.id);
     sqlite3_bind_blob(s, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
     sqlite3_bind_blob(s, 3, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
     sqlite3_bind_int64(s, 4, dwType);
     sqlite3_bind_blob(s, 5, bytes, static_cast<int>(cbData), SQLITE_STATIC);
-    rc = sqlite3_step(s);
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE) return Registry::ErrorFromSqlite(rc);
   }
-  if (rc != SQLITE_DONE) return Registry::ErrorFromSqlite(rc);
+  if (sqlite3_changes(r.db()) == 0) return ERROR_KEY_DELETED;
   return tx.Commit();
 }
 
@@ -115,13 +103,10 @@ extern "C" LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   Registry& r = Reg();
   // A missing value is answered without taking the write lock.
   {
-    sqlite3_stmt* s = r.Get(kFindValue);
+    sqlite3_stmt* s = r.Get(kQueryValue);
     StmtUse use(s);
-    sqlite3_bind_int64(s, 1, ref.id);
-    sqlite3_bind_blob(s, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(s);
-    if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
-    if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
+    const LONG found = FindValue(s, ref.id, fold);
+    if (found != ERROR_SUCCESS) return found;
   }
   Transaction tx(r);
   err = tx.began();
@@ -151,6 +136,7 @@ extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueN
   if (err != ERROR_SUCCESS) return err;
   KeyRef ref;
   err = ValueKey(hKey, &ref);
+  if (err == ERROR_SUCCESS) err = CheckKey(ref);
   if (err != ERROR_SUCCESS) return err;
   err = Hook("RegEnumValueA", ref, nullptr);
   if (err != ERROR_SUCCESS) return err;

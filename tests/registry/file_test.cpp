@@ -243,6 +243,40 @@ TEST_F(RegistryFile, ReadOnlyFileReadsButNeverChanges) {
   for (const char* side : {"-wal", "-shm", "-journal"}) EXPECT_FALSE(FileExists(path + side)) << side;
 }
 
+// New files get small pages; files made by earlier builds have 4096-byte
+// pages and must read and write alike.
+TEST_F(RegistryFile, FileWithLargerPagesKeepsWorking) {
+  const std::string path = MakeRegistry("pages.db", 3);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA page_size=4096; VACUUM; PRAGMA journal_mode=WAL",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  const std::string header = ReadFile(path).substr(0, 18);
+  ASSERT_EQ(header.size(), 18u);
+  ASSERT_EQ((static_cast<unsigned char>(header[16]) << 8) | static_cast<unsigned char>(header[17]), 4096);
+
+  UseFile(path);
+  EXPECT_EQ(regtest::ValueOf(HKEY_CURRENT_USER, "Software\\Made\\K1", "Value"), std::string(200, 'v') + '\0');
+  {
+    Key k;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Made\\K1", &k), 0);
+    EXPECT_EQ(regtest::SetString(k.h, "Second", "x"), 0);
+    EXPECT_EQ(regtest::SetString(k.h, "VALUE", "changed"), 0);
+    EXPECT_EQ(regtest::ValueNames(k.h), (std::vector<std::string>{"Value", "Second"}));
+    EXPECT_EQ(RegDeleteValueA(k.h, "second"), 0);
+    Key sub;
+    EXPECT_EQ(Create(k.h, "Sub", &sub), 0);
+  }
+  winhost::ResetRegistry();
+  UseFile(path);
+  EXPECT_EQ(regtest::ValueOf(HKEY_CURRENT_USER, "Software\\Made\\K1", "Value"), std::string("changed") + '\0');
+  Key sub;
+  EXPECT_EQ(regtest::Open(HKEY_CURRENT_USER, "Software\\Made\\K1\\Sub", &sub), 0);
+}
+
 TEST_F(RegistryFile, EmptyReadOnlyFileFailsCleanly) {
   const std::string path = dir_.File("empty.db");
   WriteFile(path, "");

@@ -57,7 +57,11 @@ class HostileRegistry : public ::testing::Test {
 
 TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
   const std::string registry = MakeRegistry();
-  ASSERT_GT(registry.size(), 8 * 4096u);
+  // The page size stands in the database header (bytes 16-17, big-endian).
+  ASSERT_GT(registry.size(), 100u);
+  const size_t page = (static_cast<unsigned char>(registry[16]) << 8) | static_cast<unsigned char>(registry[17]);
+  ASSERT_GE(page, 512u);
+  ASSERT_GT(registry.size(), 8 * page);
 
   struct Case {
     const char* what;
@@ -69,8 +73,8 @@ TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
       {"random bytes", Random(5 * 4096, 3), false, "not a registry"},
       {"a text file", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", false, "not a registry"},
       {"cut inside its header", registry.substr(0, 60), false, "not a registry"},
-      {"cut inside a page", registry.substr(0, 3 * 4096 + 100), false, "not a registry"},
-      {"its last page missing", registry.substr(0, registry.size() - 4096), false, "not a registry"},
+      {"cut inside a page", registry.substr(0, 3 * page + 100), false, "not a registry"},
+      {"its last page missing", registry.substr(0, registry.size() - page), false, "not a registry"},
       {"read-only", registry, true, "denied"},
   };
   
