@@ -95,6 +95,28 @@ bool NextEntry(Search& s, WIN32_FIND_DATAA* data) {
   return false;
 }
 
+// The start FindNextFileA and FindClose share: the seam's hook on the
+// search's pattern, run without the lock (a hook may call back into winhost),
+// then the search found again under `lock`, which is held on return, since
+// another thread may have closed it meanwhile. Null, with the last error set,
+// when the hook fails the call or the handle is not an open search.
+Search* HookedSearch(const char* op, HANDLE h, std::unique_lock<std::mutex>* lock) {
+  auto it = Searches().find(h);
+  const std::string subject = it == Searches().end() ? std::string() : it->second->subject;
+  lock->unlock();
+  if (const long hooked = CallHook(op, subject)) {
+    SetLastError(static_cast<DWORD>(hooked));
+    return nullptr;
+  }
+  lock->lock();
+  it = Searches().find(h);
+  if (it == Searches().end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return it->second.get();
+}
+
 }  // namespace
 
 int FindHandleCount() {
@@ -162,24 +184,13 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lp
 extern "C" BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
   using namespace winhost;
   std::unique_lock<std::mutex> lock(g_mutex);
-  auto it = Searches().find(hFindFile);
-  const std::string subject = it == Searches().end() ? std::string() : it->second->subject;
-  lock.unlock();
-  if (const long hooked = CallHook("FindNextFileA", subject)) {
-    SetLastError(static_cast<DWORD>(hooked));
-    return FALSE;
-  }
-  lock.lock();
-  it = Searches().find(hFindFile);
-  if (it == Searches().end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  Search* search = HookedSearch("FindNextFileA", hFindFile, &lock);
+  if (!search) return FALSE;
   if (!lpFindFileData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (!NextEntry(*it->second, lpFindFileData)) {
+  if (!NextEntry(*search, lpFindFileData)) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }
@@ -189,19 +200,7 @@ extern "C" BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFind
 extern "C" BOOL WINAPI FindClose(HANDLE hFindFile) {
   using namespace winhost;
   std::unique_lock<std::mutex> lock(g_mutex);
-  auto it = Searches().find(hFindFile);
-  const std::string subject = it == Searches().end() ? std::string() : it->second->subject;
-  lock.unlock();
-  if (const long hooked = CallHook("FindClose", subject)) {
-    SetLastError(static_cast<DWORD>(hooked));
-    return FALSE;
-  }
-  lock.lock();
-  it = Searches().find(hFindFile);
-  if (it == Searches().end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  Searches().erase(it);
+  if (!HookedSearch("FindClose", hFindFile, &lock)) return FALSE;
+  Searches().erase(hFindFile);
   return TRUE;
 }

@@ -72,12 +72,29 @@ LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix) {
 
 LONG CheckKey(const KeyRef& ref) { return ref.opened ? KeyExists(ref.id) : ERROR_SUCCESS; }
 
-LONG BeginEnum(const KeyRef& ref, Cursor* cur) {
-  const LONG err = KeyExists(ref.id);
-  if (err != ERROR_SUCCESS) return err;
-  const unsigned long long stamp = Reg().Stamp();
-  if (cur->valid && cur->stamp != stamp) cur->valid = false;
-  cur->stamp = stamp;
+EnumSnapshot::EnumSnapshot(const char* op, HKEY h, Cursor* KeyRef::*kind) {
+  Registry& r = Reg();
+  error_ = r.Ready();
+  if (error_ != ERROR_SUCCESS) return;
+  rtx_.emplace(r);
+  error_ = rtx_->began();
+  if (error_ == ERROR_SUCCESS) error_ = ValueKey(h, &ref_);
+  if (error_ == ERROR_SUCCESS) error_ = CheckKey(ref_);
+  if (error_ == ERROR_SUCCESS) error_ = Hook(op, ref_, nullptr);
+  if (error_ == ERROR_SUCCESS) error_ = KeyExists(ref_.id);
+  if (error_ != ERROR_SUCCESS) return;
+  cursor_ = ref_.*kind;
+  const unsigned long long stamp = r.Stamp();
+  if (cursor_->valid && cursor_->stamp != stamp) cursor_->valid = false;
+  cursor_->stamp = stamp;
+}
+
+LONG EnumSnapshot::Step(sqlite3_stmt* s, DWORD index) const {
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
+  cursor_->valid = true;
+  cursor_->index = index;
   return ERROR_SUCCESS;
 }
 

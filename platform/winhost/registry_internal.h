@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -259,10 +260,30 @@ LONG Resolve(HKEY h, KeyRef* ref, std::string* prefix);
 // 0 when the key of a resolved handle is still there, else ERROR_KEY_DELETED.
 LONG CheckKey(const KeyRef& ref);
 
-// Starts the snapshot an enumeration reads (a read of the key, which also
-// finds a handle whose key was deleted) and drops the cursor when anything
-// changed since it was made.
-LONG BeginEnum(const KeyRef& ref, Cursor* cur);
+// The start RegEnumKeyExA and RegEnumValueA share: one read snapshot for the
+// whole call, the handle's key read in it (which also finds a handle whose
+// key was deleted), the seam's hook run, and the handle's cursor of the given
+// kind (&KeyRef::values or &KeyRef::subkeys) dropped when anything changed
+// since it was made. The call goes on only when error() is ERROR_SUCCESS.
+class EnumSnapshot {
+ public:
+  EnumSnapshot(const char* op, HKEY h, Cursor* KeyRef::*kind);
+  EnumSnapshot(const EnumSnapshot&) = delete;
+  EnumSnapshot& operator=(const EnumSnapshot&) = delete;
+  LONG error() const { return error_; }
+  const KeyRef& ref() const { return ref_; }
+  Cursor& cursor() const { return *cursor_; }
+  // Steps the statement that reads the entry at `index`: ERROR_NO_MORE_ITEMS
+  // past the last one; on a row the cursor stands at `index`, and the caller
+  // records where in the key that row is.
+  LONG Step(sqlite3_stmt* s, DWORD index) const;
+
+ private:
+  std::optional<ReadTransaction> rtx_;  // begun only once the registry is ready
+  KeyRef ref_;
+  Cursor* cursor_ = nullptr;
+  LONG error_ = ERROR_SUCCESS;
+};
 
 // Lookups by path (registry_lookup.cpp).
 

@@ -142,21 +142,11 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
                                         LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                                         void* lpftLastWriteTime) {
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+  const EnumSnapshot snapshot("RegEnumKeyExA", hKey, &KeyRef::subkeys);
+  if (snapshot.error() != ERROR_SUCCESS) return snapshot.error();
   Registry& r = Reg();
-  LONG err = r.Ready();
-  if (err != ERROR_SUCCESS) return err;
-  ReadTransaction rtx(r);
-  err = rtx.began();
-  if (err != ERROR_SUCCESS) return err;
-  KeyRef ref;
-  err = ValueKey(hKey, &ref);
-  if (err == ERROR_SUCCESS) err = CheckKey(ref);
-  if (err != ERROR_SUCCESS) return err;
-  err = Hook("RegEnumKeyExA", ref, nullptr);
-  if (err != ERROR_SUCCESS) return err;
-  Cursor& cur = *ref.subkeys;
-  err = BeginEnum(ref, &cur);
-  if (err != ERROR_SUCCESS) return err;
+  const KeyRef& ref = snapshot.ref();
+  Cursor& cur = snapshot.cursor();
 
   sqlite3_stmt* s;
   if (cur.valid && (dwIndex == cur.index + 1 || dwIndex == cur.index)) {
@@ -169,11 +159,8 @@ extern "C" LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, 
     sqlite3_bind_int64(s, 2, dwIndex);
   }
   StmtUse use(s);
-  const int rc = sqlite3_step(s);
-  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-  if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
-  cur.valid = true;
-  cur.index = dwIndex;
+  const LONG found = snapshot.Step(s, dwIndex);
+  if (found != ERROR_SUCCESS) return found;
   cur.last_fold.assign(static_cast<const char*>(sqlite3_column_blob(s, 0)),
                        static_cast<size_t>(sqlite3_column_bytes(s, 0)));
   const char* name = static_cast<const char*>(sqlite3_column_blob(s, 1));

@@ -128,21 +128,11 @@ extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueN
                                         LPBYTE lpData, LPDWORD lpcbData) {
   if (!lpValueName || !lpcchValueName) return ERROR_INVALID_PARAMETER;
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  const EnumSnapshot snapshot("RegEnumValueA", hKey, &KeyRef::values);
+  if (snapshot.error() != ERROR_SUCCESS) return snapshot.error();
   Registry& r = Reg();
-  LONG err = r.Ready();
-  if (err != ERROR_SUCCESS) return err;
-  ReadTransaction rtx(r);
-  err = rtx.began();
-  if (err != ERROR_SUCCESS) return err;
-  KeyRef ref;
-  err = ValueKey(hKey, &ref);
-  if (err == ERROR_SUCCESS) err = CheckKey(ref);
-  if (err != ERROR_SUCCESS) return err;
-  err = Hook("RegEnumValueA", ref, nullptr);
-  if (err != ERROR_SUCCESS) return err;
-  Cursor& cur = *ref.values;
-  err = BeginEnum(ref, &cur);
-  if (err != ERROR_SUCCESS) return err;
+  const KeyRef& ref = snapshot.ref();
+  Cursor& cur = snapshot.cursor();
 
   sqlite3_stmt* s;
   if (cur.valid && dwIndex == cur.index + 1) {
@@ -159,11 +149,8 @@ extern "C" LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueN
     sqlite3_bind_int64(s, 2, dwIndex);
   }
   StmtUse use(s);
-  const int rc = sqlite3_step(s);
-  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-  if (rc != SQLITE_ROW) return Registry::ErrorFromSqlite(rc);
-  cur.valid = true;
-  cur.index = dwIndex;
+  const LONG found = snapshot.Step(s, dwIndex);
+  if (found != ERROR_SUCCESS) return found;
   cur.last_id = sqlite3_column_int64(s, 0);
 
   const char* name = static_cast<const char*>(sqlite3_column_blob(s, 1));

@@ -1,8 +1,11 @@
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "seam.h"
-#include "temp_dir.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "winapi.h"
 
 namespace {
@@ -43,20 +46,20 @@ TEST_F(QuestionsTest, AnswersAreReadAgainWhenTheEnvironmentChanges) {
 }
 
 TEST_F(QuestionsTest, LogAppendsOneLinePerQuestion) {
-  TempDir dir;
-  dir.Write("questions.log", "earlier line\n");
+  testsupport::TempDir dir;
+  testsupport::WriteBytes(dir.File("questions.log"), "earlier line\n");
   seam::SetEnv("WINHOST_QUESTION_LOG", dir.File("questions.log"));
   seam::SetEnv("WINHOST_ANSWERS", "yes,no");
   EXPECT_EQ(Ask("Replace C:\\a\\b?\nSecond line \\n"), IDYES);
   EXPECT_EQ(MessageBoxA(nullptr, "plain", "Other", 0x24), IDNO);
-  EXPECT_EQ(dir.Read("questions.log"),
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("questions.log")),
             "earlier line\n"
             "Quillon\t0x11024\tReplace C:\\\\a\\\\b?\\nSecond line \\\\n\n"
             "Other\t0x24\tplain\n");
 }
 
 TEST_F(QuestionsTest, WithoutDisplayOrTerminalTheBoxFails) {
-  const int code = RunWithoutTerminal([] {
+  const int code = testsupport::RunWithoutTerminal([] {
     seam::UnsetEnv("DISPLAY");
     seam::UnsetEnv("WAYLAND_DISPLAY");
     seam::UnsetEnv("WINHOST_ANSWERS");
@@ -73,18 +76,19 @@ class DesktopQuestionsTest : public QuestionsTest {
  protected:
   void SetUp() override {
     QuestionsTest::SetUp();
-    dir.Write("zenity",
-              "#!/bin/sh\n"
-              "printf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n"
-              "exit $(cat \"$(dirname \"$0\")/code\")\n",
-              true);
-    seam::SetEnv("PATH", dir.path + ":" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/bin:/usr/bin"));
+    testsupport::WriteNewFile(dir.File("zenity"),
+                              "#!/bin/sh\n"
+                              "printf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n"
+                              "exit $(cat \"$(dirname \"$0\")/code\")\n",
+                              0755);
+    seam::SetEnv("PATH",
+                 dir.path() + ":" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "/bin:/usr/bin"));
     seam::SetEnv("DISPLAY", ":97");
     seam::UnsetEnv("WINHOST_ANSWERS");
   }
   std::vector<std::string> Args() const {
     std::vector<std::string> out;
-    const std::string all = dir.Read("args");
+    const std::string all = testsupport::ReadBytes(dir.File("args"));
     size_t start = 0;
     for (size_t i = 0; i < all.size(); ++i) {
       if (all[i] == '\0') {
@@ -94,7 +98,7 @@ class DesktopQuestionsTest : public QuestionsTest {
     }
     return out;
   }
-  TempDir dir;
+  testsupport::TempDir dir;
 };
 
 TEST_F(DesktopQuestionsTest, DialogAnswersYesAndNo) {
@@ -103,7 +107,7 @@ TEST_F(DesktopQuestionsTest, DialogAnswersYesAndNo) {
     int answer;
   } cases[] = {{"0", IDYES}, {"1", IDNO}};
   for (const Case& c : cases) {
-    dir.Write("code", c.exitCode);
+    testsupport::WriteBytes(dir.File("code"), c.exitCode);
     EXPECT_EQ(Ask("Are you sure?\nReally"), c.answer) << c.exitCode;
     EXPECT_EQ(Args(), (std::vector<std::string>{"--question", "--no-markup", "--title=Quillon",
                                                 "--text=Are you sure?\nReally"}));
@@ -111,8 +115,8 @@ TEST_F(DesktopQuestionsTest, DialogAnswersYesAndNo) {
 }
 
 TEST_F(DesktopQuestionsTest, FailedDialogFallsBackToTheTerminal) {
-  dir.Write("code", "5");
-  const int code = RunWithoutTerminal([] { return Ask() == 0 ? 0 : 1; });
+  testsupport::WriteBytes(dir.File("code"), "5");
+  const int code = testsupport::RunWithoutTerminal([] { return Ask() == 0 ? 0 : 1; });
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(Args().empty());
 }

@@ -1,9 +1,12 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "internal.h"
 #include "seam.h"
-#include "temp_dir.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "winapi.h"
 
 namespace {
@@ -38,28 +41,31 @@ TEST_F(WinExecTest, InjectedFailureStartsNothing) {
 // A real start, without a shell: characters a shell would act on reach the
 // program as plain text.
 TEST_F(WinExecTest, StartsTheProgramWithoutAShell) {
-  TempDir dir;
-  dir.Write("record", "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n", true);
+  testsupport::TempDir dir;
+  testsupport::WriteNewFile(dir.File("record"), "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$(dirname \"$0\")/args\"\n",
+                            0755);
   seam::RecordStarts(false);
   const std::string line = "\"" + dir.File("record") + "\" \"a;touch " + dir.File("semicolon") + "\" $(touch " +
                            dir.File("substituted") + ") 'q' \"x y\"";
   EXPECT_GT(WinExec(line.c_str(), SW_SHOW), 31u);
-  WaitForAllChildren();
-  EXPECT_EQ(dir.Read("args"), "a;touch " + dir.File("semicolon") + '\0' + "$(touch" + '\0' +
-                                  dir.File("substituted") + ")" + '\0' + "'q'" + '\0' + "x y" + '\0');
-  EXPECT_FALSE(dir.Exists("semicolon"));
-  EXPECT_FALSE(dir.Exists("substituted"));
+  testsupport::WaitForAllChildren();
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("args")), "a;touch " + dir.File("semicolon") + '\0' + "$(touch" + '\0' +
+                                                         dir.File("substituted") + ")" + '\0' + "'q'" + '\0' + "x y" +
+                                                         '\0');
+  EXPECT_FALSE(testsupport::Exists(dir.File("semicolon")));
+  EXPECT_FALSE(testsupport::Exists(dir.File("substituted")));
 }
 
 TEST_F(WinExecTest, StartsAProgramNamedByADrivePath) {
-  TempDir dir;
+  testsupport::TempDir dir;
   std::filesystem::create_directories(dir.File("c/tools"));
-  dir.Write("c/tools/record", "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/marker\"\n", true);
-  seam::SetEnv("WINHOST_DRIVES", dir.path);
+  testsupport::WriteNewFile(dir.File("c/tools/record"),
+                            "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/marker\"\n", 0755);
+  seam::SetEnv("WINHOST_DRIVES", dir.path());
   seam::RecordStarts(false);
   EXPECT_GT(WinExec("C:\\tools\\record started", SW_SHOW), 31u);
-  WaitForAllChildren();
-  EXPECT_EQ(dir.Read("c/tools/marker"), "started");
+  testsupport::WaitForAllChildren();
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("c/tools/marker")), "started");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "file_types.h"
 #include "../journal/registry_listing.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 using listing::Sz;
 
@@ -15,17 +16,7 @@ namespace {
 const char kAviPath[] = "HKEY_CLASSES_ROOT\\.avi\\shell\\open\\command";
 const char kCommand[] = "C:\\Quillon\\q.exe \"%1\"";
 
-class TakeOverTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-  void TearDown() override {
-    PromptText.clear();
-    SeamTest::TearDown();
-  }
-};
+class TakeOverTest : public SetupTest {};
 
 // What a take-over that went through leaves for the class key `classKey`:
 // the command, the default verb and the journal entry with `oldCommand`.

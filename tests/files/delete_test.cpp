@@ -1,6 +1,7 @@
 // DeleteFileA and RemoveDirectoryA: the refusals that Windows makes, links
 // removed themselves and never their targets, and the hook before each call.
 #include "host_tree.h"
+#include "support/file_bytes.h"
 #include "winapi.h"
 
 namespace {
@@ -38,9 +39,9 @@ TEST_F(DeleteFiles, DeleteFileRefusesReadOnlyFilesAndFolders) {
       EXPECT_EQ(GetLastError(), c.error) << c.path;
     }
   }
-  EXPECT_FALSE(HostTree::Exists(tree.Host("plain")));
-  EXPECT_TRUE(HostTree::Exists(tree.Host("readonly")));
-  EXPECT_TRUE(HostTree::Exists(tree.Host("folder")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("plain")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("readonly")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("folder")));
 }
 
 TEST_F(DeleteFiles, RemoveDirectoryOnlyEmptiesFolders) {
@@ -49,14 +50,14 @@ TEST_F(DeleteFiles, RemoveDirectoryOnlyEmptiesFolders) {
   tree.File(tree.Host("file"));
   EXPECT_FALSE(RemoveDirectoryA("C:\\full"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
-  EXPECT_TRUE(HostTree::Exists(tree.Host("full/a")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("full/a")));
   EXPECT_FALSE(RemoveDirectoryA("C:\\file"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
-  EXPECT_TRUE(HostTree::Exists(tree.Host("file")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("file")));
   EXPECT_FALSE(RemoveDirectoryA("C:\\nothing"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(RemoveDirectoryA("C:\\empty\\"));
-  EXPECT_FALSE(HostTree::Exists(tree.Host("empty")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("empty")));
 }
 
 TEST_F(DeleteFiles, LinksAreRemovedThemselvesNeverTheirTargets) {
@@ -69,23 +70,23 @@ TEST_F(DeleteFiles, LinksAreRemovedThemselvesNeverTheirTargets) {
 
   // A link to a read-only file is no read-only file itself.
   EXPECT_TRUE(DeleteFileA("C:\\to_file"));
-  EXPECT_FALSE(HostTree::Exists(tree.Host("to_file")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("to_file")));
   EXPECT_TRUE(DeleteFileA("C:\\dangling"));
-  EXPECT_FALSE(HostTree::Exists(tree.Host("dangling")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("dangling")));
 
   // A link to a folder reads as a folder: DeleteFileA refuses it, and
   // RemoveDirectoryA removes the link though the target is not empty.
   EXPECT_FALSE(DeleteFileA("C:\\to_dir"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(HostTree::Exists(tree.Host("to_dir")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("to_dir")));
   EXPECT_TRUE(RemoveDirectoryA("C:\\to_dir"));
-  EXPECT_FALSE(HostTree::Exists(tree.Host("to_dir")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("to_dir")));
   EXPECT_TRUE(RemoveDirectoryA("C:\\to_dir2\\"));
-  EXPECT_FALSE(HostTree::Exists(tree.Host("to_dir2")));
+  EXPECT_FALSE(testsupport::Exists(tree.Host("to_dir2")));
 
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("target_file")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("target_file")));
   EXPECT_EQ(HostTree::Mode(tree.Outside("target_file")), 0444u);
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("target_dir/inside")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("target_dir/inside")));
 }
 
 TEST_F(DeleteFiles, EveryCallAsksTheHookFirst) {
@@ -101,9 +102,9 @@ TEST_F(DeleteFiles, EveryCallAsksTheHookFirst) {
   EXPECT_FALSE(RemoveDirectoryA("C:\\d"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   // Nothing was done.
-  EXPECT_TRUE(HostTree::Exists(tree.Host("f")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("f")));
   EXPECT_EQ(HostTree::Mode(tree.Host("f")), 0644u);
-  EXPECT_TRUE(HostTree::Exists(tree.Host("d")));
+  EXPECT_TRUE(testsupport::Exists(tree.Host("d")));
   const std::vector<seam::Call> expected = {
       {"FindFirstFileA", "C:\\d\\*.*"},   {"GetFileAttributesA", "C:\\f"}, {"SetFileAttributesA", "C:\\f"},
       {"DeleteFileA", "C:\\f"},           {"RemoveDirectoryA", "C:\\d"},

@@ -1,5 +1,5 @@
-// A private folder tree for file tests: a mkdtemp folder that stands for the
-// drive C: (WINHOST_DRIVES points at it), with helpers that make files,
+// A private folder tree for file tests: a temporary folder that stands for
+// the drive C: (WINHOST_DRIVES points at it), with helpers that make files,
 // folders, links and stored attributes on the host side, and look at them
 // there, without going through winhost.
 #ifndef QUILLON_TESTS_HOST_TREE_H
@@ -9,27 +9,17 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 
 #include "seam.h"
+#include "support/temp_dir.h"
 
 class HostTree {
  public:
-  HostTree() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/quillon-files-XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr) std::abort();
-    root_ = templ;
-    std::filesystem::create_directory(root_ + "/c");
-  }
-  ~HostTree() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);  // never follows links
-  }
+  HostTree() : root_(dir_.path()) { std::filesystem::create_directory(root_ + "/c"); }
   HostTree(const HostTree&) = delete;
   HostTree& operator=(const HostTree&) = delete;
 
@@ -67,16 +57,13 @@ class HostTree {
     if (n < 0) return std::nullopt;
     return std::string(buf, static_cast<size_t>(n));
   }
-  static bool Exists(const std::string& host) {
-    struct stat st;
-    return lstat(host.c_str(), &st) == 0;
-  }
   static mode_t Mode(const std::string& host) {
     struct stat st;
     return lstat(host.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
   }
 
  private:
+  testsupport::TempDir dir_;
   std::string root_;
 };
 

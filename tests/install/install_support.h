@@ -13,6 +13,7 @@
 #include "../journal/registry_listing.h"
 #include "entry.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 namespace install_test {
 
@@ -96,17 +97,7 @@ inline void ExpectOnlyUnjournalledChanges(const std::string& before, const std::
   }
 }
 
-class InstallTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-  void TearDown() override {
-    PromptText.clear();
-    SeamTest::TearDown();
-  }
-};
+class InstallTest : public SetupTest {};
 
 }  // namespace install_test
 

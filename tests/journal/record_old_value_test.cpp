@@ -7,6 +7,7 @@
 #include "entry.h"
 #include "registry_listing.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 using listing::Get;
 using listing::Sz;
@@ -16,17 +17,7 @@ namespace {
 const char kJournal[] = "HKCU\\Software\\Norvale\\ravmo\\OldRegs";
 const char kEntry[] = "HKEY_CURRENT_USER\\Software\\T\\v";
 
-class RecordOldValueTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-  void TearDown() override {
-    PromptText.clear();
-    SeamTest::TearDown();
-  }
-};
+class RecordOldValueTest : public SetupTest {};
 
 struct RecordCase {
   const char* what;

@@ -7,18 +7,13 @@
 #include "registry_access.h"
 #include "registry_listing.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 using listing::Sz;
 
 namespace {
 
-class RecordThenReplayTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-};
+class RecordThenReplayTest : public SetupTest {};
 
 struct RoundTrip {
   const char* what;

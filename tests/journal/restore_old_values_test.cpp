@@ -6,6 +6,7 @@
 #include "entry.h"
 #include "registry_listing.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 using listing::Sz;
 
@@ -17,13 +18,7 @@ std::string Entry(const std::string& name, const std::string& data) {
   return kJournal + "\"" + name + "\" = " + data + "\n";
 }
 
-class RestoreOldValuesTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-};
+class RestoreOldValuesTest : public SetupTest {};
 
 struct ReplayCase {
   const char* what;

@@ -10,6 +10,8 @@
 #include "hooks.h"
 #include "registry_helpers.h"
 #include "seam.h"
+#include "support/registry_file_test.h"
+#include "support/temp_dir.h"
 #include "winapi.h"
 
 using regtest::Key;
@@ -66,18 +68,13 @@ int ExitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class SharedFile : public SeamTest, public ::testing::WithParamInterface<bool> {
+class SharedFile : public RegistryFileTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    SeamTest::SetUp();
+    RegistryFileTest::SetUp();
     path_ = dir_.File("shared.db");
     seam::SetEnv("WINHOST_REGISTRY", path_);
   }
-  void TearDown() override {
-    SeamTest::TearDown();
-    winhost::ResetRegistry();
-  }
-  regtest::TempDir dir_;
   std::string path_;
 };
 
@@ -115,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SharedFile,
 
 // Changes by another process between two calls of a walk.
 TEST_F(SeamTest, WalkStaysExactWhileAnotherProcessChangesTheKey) {
-  regtest::TempDir dir;
+  testsupport::TempDir dir;
   seam::SetEnv("WINHOST_REGISTRY", dir.File("walk.db"));
   winhost::ResetRegistry();
   {
@@ -179,7 +176,7 @@ long ChangeDuringCall(const char* op, const std::string& subject) {
 }
 
 TEST_F(SeamTest, WalkNeverMixesTwoStatesOfTheKey) {
-  regtest::TempDir dir;
+  testsupport::TempDir dir;
   seam::SetEnv("WINHOST_REGISTRY", dir.File("mix.db"));
   winhost::ResetRegistry();
   {

@@ -14,22 +14,21 @@
 #include "internal.h"
 #include "registry_helpers.h"
 #include "seam.h"
+#include "support/file_bytes.h"
+#include "support/registry_file_test.h"
 #include "winapi.h"
 
 using regtest::Create;
-using regtest::FileExists;
 using regtest::Key;
-using regtest::ReadFile;
-using regtest::WriteFile;
+using testsupport::Exists;
+using testsupport::RandomBytes;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 namespace {
 
-class RegistryFile : public SeamTest {
+class RegistryFile : public RegistryFileTest {
  public:
-  void UseFile(const std::string& path) {
-    seam::SetEnv("WINHOST_REGISTRY", path);
-    winhost::ResetRegistry();
-  }
   // A registry file with some keys and values, closed again.
   std::string MakeRegistry(const std::string& name, int keys) {
     const std::string path = dir_.File(name);
@@ -43,13 +42,6 @@ class RegistryFile : public SeamTest {
     winhost::ResetRegistry();
     return path;
   }
-
- protected:
-  void TearDown() override {
-    SeamTest::TearDown();
-    winhost::ResetRegistry();  // close the file before the folder goes
-  }
-  regtest::TempDir dir_;
 };
 
 TEST_F(RegistryFile, TheVariableChoosesTheFile) {
@@ -84,9 +76,9 @@ TEST_P(DefaultPath, CreatedOnFirstUse) {
   seam::SetEnv("HOME", dir_.File(c.home));
   winhost::ResetRegistry();
   const std::string file = dir_.File(c.file);
-  EXPECT_FALSE(FileExists(file));
+  EXPECT_FALSE(Exists(file));
   ASSERT_EQ(regtest::SetString(HKEY_CURRENT_USER, "Kept", "yes"), 0);
-  EXPECT_TRUE(FileExists(file));
+  EXPECT_TRUE(Exists(file));
   winhost::ResetRegistry();
   EXPECT_EQ(regtest::Query(HKEY_CURRENT_USER, "Kept").data, std::string("yes", 4));
 }
@@ -98,22 +90,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, DefaultPath,
                              // Without it, under the home folder.
                              DefaultCase{nullptr, "home", "home/.local/share/winhost/registry.db"}));
 
-std::string Random(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& c : s) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return s;
-}
-
 // A database of some other program, made with SQLite directly.
 std::string ForeignDatabase(const std::string& path, const char* sql) {
   sqlite3* db = nullptr;
   EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
   sqlite3_close(db);
-  return ReadFile(path);
+  return ReadBytes(path);
 }
 
 struct NotARegistryCase {
@@ -127,9 +110,9 @@ class NotARegistry : public RegistryFile, public ::testing::WithParamInterface<N
 // A registry of 40 keys cut to `size` bytes (negative: that many bytes short).
 std::function<void(RegistryFile*, const std::string&)> Truncated(long size) {
   return [size](RegistryFile* t, const std::string& path) {
-    const std::string whole = ReadFile(t->MakeRegistry("whole.db", 40));
+    const std::string whole = ReadBytes(t->MakeRegistry("whole.db", 40));
     ASSERT_GT(whole.size(), 4 * 4096u);
-    WriteFile(path, whole.substr(0, size >= 0 ? size : whole.size() + size));
+    WriteBytes(path, whole.substr(0, size >= 0 ? size : whole.size() + size));
   };
 }
 
@@ -137,7 +120,7 @@ TEST_P(NotARegistry, EveryCallFailsAndTheFileStaysAsItWas) {
   const std::string path = dir_.File("registry.db");
   GetParam().make(this, path);
   if (HasFatalFailure()) return;
-  const std::string before = ReadFile(path);
+  const std::string before = ReadBytes(path);
   ASSERT_FALSE(before.empty());
   UseFile(path);
 
@@ -163,24 +146,24 @@ TEST_P(NotARegistry, EveryCallFailsAndTheFileStaysAsItWas) {
   EXPECT_EQ(k, nullptr);
   winhost::ResetRegistry();
 
-  EXPECT_TRUE(ReadFile(path) == before) << "the file was changed";
-  for (const char* side : {"-wal", "-shm", "-journal"}) EXPECT_FALSE(FileExists(path + side)) << side;
+  EXPECT_TRUE(ReadBytes(path) == before) << "the file was changed";
+  for (const char* side : {"-wal", "-shm", "-journal"}) EXPECT_FALSE(Exists(path + side)) << side;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, NotARegistry,
     ::testing::Values(
         NotARegistryCase{"random bytes",
-                         [](RegistryFile*, const std::string& p) { WriteFile(p, Random(3 * 4096, 7)); }},
+                         [](RegistryFile*, const std::string& p) { WriteBytes(p, RandomBytes(3 * 4096, 7)); }},
         NotARegistryCase{"a few random bytes",
-                         [](RegistryFile*, const std::string& p) { WriteFile(p, Random(37, 11)); }},
+                         [](RegistryFile*, const std::string& p) { WriteBytes(p, RandomBytes(37, 11)); }},
         NotARegistryCase{"text", [](RegistryFile*,
                                     const std::string& p) {
-                           WriteFile(p, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"a\"=\"b\"\r\n");
+                           WriteBytes(p, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"a\"=\"b\"\r\n");
                          }},
         NotARegistryCase{"a database header and nothing behind it",
                          [](RegistryFile*, const std::string& p) {
-                           WriteFile(p, std::string("SQLite format 3\0", 16) + std::string(4080, '\0'));
+                           WriteBytes(p, std::string("SQLite format 3\0", 16) + std::string(4080, '\0'));
                          }},
         NotARegistryCase{"a registry cut inside its header", Truncated(60)},
         NotARegistryCase{"a registry cut inside a page", Truncated(2 * 4096 + 1000)},
@@ -209,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RegistryFile, ReadOnlyFileReadsButNeverChanges) {
   // A name that means something in a URI.
   const std::string path = MakeRegistry("read only?#%20.db", 3);
-  const std::string before = ReadFile(path);
+  const std::string before = ReadBytes(path);
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   UseFile(path);
 
@@ -239,8 +222,8 @@ TEST_F(RegistryFile, ReadOnlyFileReadsButNeverChanges) {
   k1.Close();
   again.Close();
   winhost::ResetRegistry();
-  EXPECT_TRUE(ReadFile(path) == before) << "the read-only file was changed";
-  for (const char* side : {"-wal", "-shm", "-journal"}) EXPECT_FALSE(FileExists(path + side)) << side;
+  EXPECT_TRUE(ReadBytes(path) == before) << "the read-only file was changed";
+  for (const char* side : {"-wal", "-shm", "-journal"}) EXPECT_FALSE(Exists(path + side)) << side;
 }
 
 // New files get small pages; files made by earlier builds have 4096-byte
@@ -254,7 +237,7 @@ TEST_F(RegistryFile, FileWithLargerPagesKeepsWorking) {
             SQLITE_OK)
       << sqlite3_errmsg(db);
   sqlite3_close(db);
-  const std::string header = ReadFile(path).substr(0, 18);
+  const std::string header = ReadBytes(path).substr(0, 18);
   ASSERT_EQ(header.size(), 18u);
   ASSERT_EQ((static_cast<unsigned char>(header[16]) << 8) | static_cast<unsigned char>(header[17]), 4096);
 
@@ -279,14 +262,14 @@ TEST_F(RegistryFile, FileWithLargerPagesKeepsWorking) {
 
 TEST_F(RegistryFile, EmptyReadOnlyFileFailsCleanly) {
   const std::string path = dir_.File("empty.db");
-  WriteFile(path, "");
+  WriteBytes(path, "");
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   UseFile(path);
   Key k;
   EXPECT_EQ(Create(HKEY_CURRENT_USER, "Software", &k), ERROR_ACCESS_DENIED);
   EXPECT_EQ(regtest::Query(HKEY_CURRENT_USER, "V").error, ERROR_ACCESS_DENIED);
   winhost::ResetRegistry();
-  EXPECT_EQ(ReadFile(path), "");
+  EXPECT_EQ(ReadBytes(path), "");
 }
 
 TEST_F(RegistryFile, FolderInsteadOfAFile) {

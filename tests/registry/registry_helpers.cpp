@@ -1,15 +1,5 @@
 #include "registry_helpers.h"
 
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
 #include <gtest/gtest.h>
 
 namespace regtest {
@@ -60,12 +50,17 @@ std::string ValueOf(HKEY root, const char* sub, const char* name) {
   return r.data;
 }
 
-std::vector<std::string> ValueNames(HKEY key) {
+namespace {
+
+// Walks index 0, 1, 2, ... until there are no more; an error ends the list
+// with "<error N>".
+template <typename EnumAt>
+std::vector<std::string> Names(EnumAt enum_at) {
   std::vector<std::string> names;
   for (DWORD i = 0;; ++i) {
     char name[400];
     DWORD len = sizeof name;
-    const LONG err = RegEnumValueA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+    const LONG err = enum_at(i, name, &len);
     if (err == ERROR_NO_MORE_ITEMS) break;
     if (err != ERROR_SUCCESS) {
       names.push_back("<error " + std::to_string(err) + ">");
@@ -74,55 +69,20 @@ std::vector<std::string> ValueNames(HKEY key) {
     names.emplace_back(name, len);
   }
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ValueNames(HKEY key) {
+  return Names([key](DWORD i, char* name, DWORD* len) {
+    return RegEnumValueA(key, i, name, len, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
-  std::vector<std::string> names;
-  for (DWORD i = 0;; ++i) {
-    char name[400];
-    DWORD len = sizeof name;
-    const LONG err = RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
-    if (err == ERROR_NO_MORE_ITEMS) break;
-    if (err != ERROR_SUCCESS) {
-      names.push_back("<error " + std::to_string(err) + ">");
-      break;
-    }
-    names.emplace_back(name, len);
-  }
-  return names;
-}
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/regtest.XXXXXX";
-  if (mkdtemp(&templ[0]) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-    return;
-  }
-  path_ = templ;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  nftw(
-      path_.c_str(),
-      [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
-      FTW_DEPTH | FTW_PHYS);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  return Names([key](DWORD i, char* name, DWORD* len) {
+    return RegEnumKeyExA(key, i, name, len, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 }  // namespace regtest

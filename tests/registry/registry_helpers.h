@@ -1,5 +1,5 @@
 // Short wrappers over the registry calls, so that tables of cases stay
-// readable, and a temporary folder for tests that need real files.
+// readable.
 #ifndef QUILLON_TESTS_REGISTRY_HELPERS_H
 #define QUILLON_TESTS_REGISTRY_HELPERS_H
 
@@ -52,24 +52,6 @@ std::string ValueOf(HKEY root, const char* sub, const char* name);
 // Every value name and every subkey name, walking index 0, 1, 2, ...
 std::vector<std::string> ValueNames(HKEY key);
 std::vector<std::string> SubkeyNames(HKEY key);
-
-// A fresh folder under $TMPDIR (or /tmp), removed with its contents at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 
 }  // namespace regtest
 

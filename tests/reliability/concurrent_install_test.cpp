@@ -12,8 +12,10 @@
 #include "../journal/registry_listing.h"
 #include "hooks.h"
 #include "install_fixtures.h"
-#include "process_support.h"
 #include "seam.h"
+#include "support/child_process.h"
+#include "support/registry_file_test.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -30,18 +32,7 @@ std::string ValueName(int round, int writer, int i) {
   return "R" + std::to_string(round) + "W" + std::to_string(writer) + "V" + std::to_string(i);
 }
 
-class ConcurrentInstall : public SeamTest {
- protected:
-  void Use(const std::string& path) {
-    seam::SetEnv("WINHOST_REGISTRY", path);
-    winhost::ResetRegistry();
-  }
-  void TearDown() override {
-    SeamTest::TearDown();
-    winhost::ResetRegistry();
-  }
-  reliability::TempDir dir_;
-};
+class ConcurrentInstall : public RegistryFileTest {};
 
 // One writer: a child process that runs the tool once per value; its exit
 // code is the number of tool runs that failed.
@@ -51,7 +42,7 @@ pid_t StartWriter(const std::string& registry, const std::string& scratch, int r
   if (pid != 0) return pid;
   int failed = 0;
   for (int i = 0; i < kAddsPerWriter; ++i) {
-    const reliability::Result r = reliability::RunProgram(
+    const testsupport::Result r = testsupport::RunProgram(
         {WINHOST_REG_PROGRAM, "add", kWritersKey, "/v", ValueName(round, writer, i), "/d", "data", "/f"},
         {{"WINHOST_REGISTRY", registry}}, scratch);
     if (r.exit_code != 0) {
@@ -64,24 +55,24 @@ pid_t StartWriter(const std::string& registry, const std::string& scratch, int r
 
 TEST_F(ConcurrentInstall, NothingFailsAndNothingIsLost) {
   const std::string path = dir_.File("shared.db");
-  Use(path);
+  UseFile(path);
   reliability::LoadMachine(Machine::kHandlersPresent);
   const auto before = reliability::Snapshot(Machine::kHandlersPresent);
-  Use(":memory:");
+  UseFile(":memory:");
 
   for (int round = 0; round < kRounds; ++round) {
-    std::vector<reliability::TempDir> scratch(kWriters);
+    std::vector<testsupport::TempDir> scratch(kWriters);
     std::vector<pid_t> writers;
     for (int w = 0; w < kWriters; ++w) writers.push_back(StartWriter(path, scratch[w].path(), round, w));
     pid_t installs[2];
     for (int i = 0; i < 2; ++i)
-      installs[i] = reliability::Start({RAVMOSETUP_PROGRAM, std::string("Install ") + kTexts[i]},
+      installs[i] = testsupport::Start({RAVMOSETUP_PROGRAM, std::string("Install ") + kTexts[i]},
                                        reliability::RegistryEnv(path));
-    for (pid_t p : installs) EXPECT_EQ(reliability::Wait(p), 0) << "round " << round;
-    for (pid_t p : writers) EXPECT_EQ(reliability::Wait(p), 0) << "round " << round << ": writes failed";
+    for (pid_t p : installs) EXPECT_EQ(testsupport::Wait(p), 0) << "round " << round;
+    for (pid_t p : writers) EXPECT_EQ(testsupport::Wait(p), 0) << "round " << round << ": writes failed";
   }
 
-  Use(path);
+  UseFile(path);
   // Every value the writers added is there.
   for (int round = 0; round < kRounds; ++round)
     for (int w = 0; w < kWriters; ++w)
@@ -108,13 +99,13 @@ TEST_F(ConcurrentInstall, NothingFailsAndNothingIsLost) {
   for (int i = 0; i < 6; ++i)
     EXPECT_EQ(listing::Get(viewers, "TYPE" + std::to_string(i)), "\"" + std::string(list[i]) + "\"") << i;
   EXPECT_EQ(listing::Get(viewers, "TYPE6"), "<absent>");
-  Use(":memory:");
+  UseFile(":memory:");
 
-  EXPECT_EQ(reliability::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, reliability::RegistryEnv(path),
+  EXPECT_EQ(testsupport::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, reliability::RegistryEnv(path),
                                     dir_.path())
                 .exit_code,
             0);
-  Use(path);
+  UseFile(path);
   const auto after = reliability::Snapshot(Machine::kHandlersPresent);
   EXPECT_TRUE(after == before) << reliability::Differences(before, after);
   EXPECT_EQ(listing::Get(kWritersKey, ValueName(0, 0, 0)), "\"data\"");

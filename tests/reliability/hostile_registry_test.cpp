@@ -11,27 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "process_support.h"
+#include "install_fixtures.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using reliability::Env;
-using reliability::RunProgram;
+using testsupport::Env;
+using testsupport::RunProgram;
 
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string Random(size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  for (char& c : s) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 16);
-  }
-  return s;
 }
 
 class HostileRegistry : public ::testing::Test {
@@ -48,11 +42,11 @@ class HostileRegistry : public ::testing::Test {
                     .exit_code,
                 0);
     }
-    return reliability::ReadBytes(made);
+    return testsupport::ReadBytes(made);
   }
 
-  reliability::TempDir scratch_;
-  reliability::TempDir dir_;
+  testsupport::TempDir scratch_;
+  testsupport::TempDir dir_;
 };
 
 TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
@@ -70,7 +64,7 @@ TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
     const char* complaint;  // what the registry tool's message says
   };
   const Case cases[] = {
-      {"random bytes", Random(5 * 4096, 3), false, "not a registry"},
+      {"random bytes", testsupport::RandomBytes(5 * 4096, 3), false, "not a registry"},
       {"a text file", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n", false, "not a registry"},
       {"cut inside its header", registry.substr(0, 60), false, "not a registry"},
       {"cut inside a page", registry.substr(0, 3 * page + 100), false, "not a registry"},
@@ -81,7 +75,7 @@ TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = dir_.File("registry.db");
-    reliability::WriteBytes(path, c.bytes);
+    testsupport::WriteBytes(path, c.bytes);
     if (c.readOnly) chmod(path.c_str(), 0444);
     const std::vector<std::string> around = Listing(dir_.path());
     const std::vector<Env> env = reliability::RegistryEnv(path);
@@ -92,12 +86,12 @@ TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
                   .exit_code,
               0);
 
-    const reliability::Result add =
+    const testsupport::Result add =
         RunProgram({WINHOST_REG_PROGRAM, "add", "HKCU\\Software\\New", "/v", "a", "/d", "b", "/f"}, env, scratch_.path());
     EXPECT_NE(add.exit_code, 0);
     EXPECT_EQ(add.err.compare(0, 20, "winhost-reg: ERROR: "), 0) << add.err;
     EXPECT_NE(add.err.find(c.complaint), std::string::npos) << add.err;
-    const reliability::Result query = RunProgram({WINHOST_REG_PROGRAM, "query", "HKCU\\Software\\Norvale", "/s"}, env,
+    const testsupport::Result query = RunProgram({WINHOST_REG_PROGRAM, "query", "HKCU\\Software\\Norvale", "/s"}, env,
                                           scratch_.path());
     // A read-only registry still reads; the others cannot be read at all.
     if (c.readOnly) {
@@ -108,7 +102,7 @@ TEST_F(HostileRegistry, NothingChangesAndOnlyTheToolComplains) {
       EXPECT_NE(query.err.find(c.complaint), std::string::npos) << query.err;
     }
 
-    EXPECT_TRUE(reliability::ReadBytes(path) == c.bytes) << "the registry file was changed";
+    EXPECT_TRUE(testsupport::ReadBytes(path) == c.bytes) << "the registry file was changed";
     EXPECT_EQ(Listing(dir_.path()), around) << "something was left beside the file";
     chmod(path.c_str(), 0644);
     std::filesystem::remove(path);

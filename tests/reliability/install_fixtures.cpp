@@ -80,4 +80,8 @@ std::string Differences(const std::map<std::string, std::string>& before,
   return out;
 }
 
+std::vector<testsupport::Env> RegistryEnv(const std::string& registry) {
+  return {{"WINHOST_REGISTRY", registry}, {"WINHOST_ANSWERS", kAllYes}};
+}
+
 }  // namespace reliability

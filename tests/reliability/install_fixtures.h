@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace reliability {
 
 enum class Machine { kClean, kHandlersPresent };
@@ -19,6 +21,10 @@ extern const char kInstallText[];
 extern const char kDerPutText[];
 // One Yes for every question an install or uninstall may ask.
 extern const char kAllYes[];
+
+// The environment that points the programs at a registry file and answers
+// every question with Yes.
+std::vector<testsupport::Env> RegistryEnv(const std::string& registry);
 
 // Writes the machine's registry through the registry calls of the current
 // registry (the seam's private one, or $WINHOST_REGISTRY).

@@ -15,8 +15,9 @@
 #include "../journal/registry_listing.h"
 #include "hooks.h"
 #include "install_fixtures.h"
-#include "process_support.h"
 #include "seam.h"
+#include "support/child_process.h"
+#include "support/registry_file_test.h"
 
 namespace {
 
@@ -53,29 +54,17 @@ int JournalEntries() {
   return static_cast<int>(count);
 }
 
-class KilledInstall : public SeamTest {
- protected:
-  // Points this process's registry calls at the file, or away from it.
-  void Use(const std::string& path) {
-    seam::SetEnv("WINHOST_REGISTRY", path);
-    winhost::ResetRegistry();
-  }
-  void TearDown() override {
-    SeamTest::TearDown();
-    winhost::ResetRegistry();
-  }
-  reliability::TempDir dir_;
-};
+class KilledInstall : public RegistryFileTest {};
 
 TEST_F(KilledInstall, DatabaseStaysSoundAndUninstallRestoresEverything) {
   // One complete install on a file of its own tells how long the window
   // is; the kills are spread over it and a little beyond.
   const std::string probe = dir_.File("probe.db");
-  Use(probe);
+  UseFile(probe);
   reliability::LoadMachine(Machine::kHandlersPresent);
-  Use(":memory:");
+  UseFile(":memory:");
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(reliability::RunProgram({RAVMOSETUP_PROGRAM, std::string("Install ") + reliability::kInstallText},
+  ASSERT_EQ(testsupport::RunProgram({RAVMOSETUP_PROGRAM, std::string("Install ") + reliability::kInstallText},
                                     reliability::RegistryEnv(probe), dir_.path())
                 .exit_code,
             0);
@@ -89,31 +78,31 @@ TEST_F(KilledInstall, DatabaseStaysSoundAndUninstallRestoresEverything) {
     const Machine machine = run % 2 ? Machine::kHandlersPresent : Machine::kClean;
     const std::string where = "run " + std::to_string(run) + " (" + reliability::MachineName(machine) + ")";
     const std::string path = dir_.File("run" + std::to_string(run) + ".db");
-    Use(path);
+    UseFile(path);
     reliability::LoadMachine(machine);
     const auto before = reliability::Snapshot(machine);
-    Use(":memory:");  // the file is the programs' alone now
+    UseFile(":memory:");  // the file is the programs' alone now
 
     const auto env = reliability::RegistryEnv(path);
-    const pid_t setup = reliability::Start(
+    const pid_t setup = testsupport::Start(
         {RAVMOSETUP_PROGRAM, std::string("Install ") + reliability::kInstallText}, env);
     ASSERT_GT(setup, 0);
     usleep(static_cast<useconds_t>(delayUs(random)));
     kill(setup, SIGKILL);
-    const int status = reliability::Wait(setup);
+    const int status = testsupport::Wait(setup);
     if (status == 128 + SIGKILL) ++killed;
     else EXPECT_EQ(status, 0) << where;
 
     EXPECT_EQ(IntegrityCheck(path), "ok") << where;
-    Use(path);
+    UseFile(path);
     const int entries = JournalEntries();
     fewestEntries = std::min(fewestEntries, entries);
     mostEntries = std::max(mostEntries, entries);
-    Use(":memory:");
-    EXPECT_EQ(reliability::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, env, dir_.path()).exit_code, 0)
+    UseFile(":memory:");
+    EXPECT_EQ(testsupport::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, env, dir_.path()).exit_code, 0)
         << where;
 
-    Use(path);
+    UseFile(path);
     const auto after = reliability::Snapshot(machine);
     EXPECT_TRUE(after == before) << where << ", values that differ:\n" << reliability::Differences(before, after);
     EXPECT_FALSE(listing::KeyExists("HKCU\\Software\\Norvale\\Ravmo")) << where;

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "process_support.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -27,15 +29,15 @@ std::string ManyThen(const std::string& fault) {
 }
 
 TEST(MalformedRegFile, RefusedWithItsLineAndNothingChanges) {
-  reliability::TempDir dir;
+  testsupport::TempDir dir;
   const std::string registry = dir.File("registry.db");
-  const std::vector<reliability::Env> env = {{"WINHOST_REGISTRY", registry}};
-  ASSERT_EQ(reliability::RunProgram({WINHOST_REG_PROGRAM, "add", "HKCU\\Software\\Imported", "/v", "kept", "/d",
+  const std::vector<testsupport::Env> env = {{"WINHOST_REGISTRY", registry}};
+  ASSERT_EQ(testsupport::RunProgram({WINHOST_REG_PROGRAM, "add", "HKCU\\Software\\Imported", "/v", "kept", "/d",
                                      "old", "/f"},
                                     env, dir.path())
                 .exit_code,
             0);
-  const std::string before = reliability::ReadBytes(registry);
+  const std::string before = testsupport::ReadBytes(registry);
   const struct {
     const char* what;
     std::string bytes;
@@ -58,23 +60,23 @@ TEST(MalformedRegFile, RefusedWithItsLineAndNothingChanges) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string file = dir.File("bad.reg");
-    reliability::WriteBytes(file, c.bytes);
-    const reliability::Result r = reliability::RunProgram({WINHOST_REG_PROGRAM, "import", file}, env, dir.path());
+    testsupport::WriteBytes(file, c.bytes);
+    const testsupport::Result r = testsupport::RunProgram({WINHOST_REG_PROGRAM, "import", file}, env, dir.path());
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err.compare(0, 20, "winhost-reg: ERROR: "), 0) << r.err;
     if (c.line > 0) EXPECT_NE(r.err.find(file + ":" + std::to_string(c.line) + ": "), std::string::npos) << r.err;
     EXPECT_LT(r.err.size(), 400u) << "the message is one clear line";
-    EXPECT_TRUE(reliability::ReadBytes(registry) == before) << "the registry file changed";
+    EXPECT_TRUE(testsupport::ReadBytes(registry) == before) << "the registry file changed";
     for (const char* side : {"-wal", "-shm", "-journal"})
-      EXPECT_FALSE(reliability::Exists(registry + side)) << side;
+      EXPECT_FALSE(testsupport::Exists(registry + side)) << side;
   }
   // A folder, or a file that cannot be read, in place of the .reg file.
   std::filesystem::create_directory(dir.File("folder.reg"));
   for (const std::string& file : {dir.File("folder.reg")}) {
-    const reliability::Result r = reliability::RunProgram({WINHOST_REG_PROGRAM, "import", file}, env, dir.path());
+    const testsupport::Result r = testsupport::RunProgram({WINHOST_REG_PROGRAM, "import", file}, env, dir.path());
     EXPECT_EQ(r.exit_code, 1) << file;
     EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
-    EXPECT_TRUE(reliability::ReadBytes(registry) == before);
+    EXPECT_TRUE(testsupport::ReadBytes(registry) == before);
   }
 }
 

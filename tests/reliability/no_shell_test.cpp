@@ -2,36 +2,28 @@
 // the follow-up command of an uninstall and the updater's command, holding
 // every character a shell would act on, arrive as literal arguments.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
-#include "process_support.h"
+#include "install_fixtures.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using reliability::TempDir;
+using testsupport::TempDir;
 
 // A program that writes its arguments, each ended by a zero byte, to "args"
 // beside itself, atomically so that a file that exists is complete.
 void WriteRecorder(const std::string& path) {
-  reliability::WriteBytes(path,
-                          "#!/bin/sh\n"
-                          "d=$(dirname \"$0\")\n"
-                          "printf '%s\\0' \"$@\" > \"$d/args.tmp\" && mv \"$d/args.tmp\" \"$d/args\"\n");
-  chmod(path.c_str(), 0755);
-}
-
-bool WaitForFile(const std::string& path) {
-  for (int i = 0; i < 6000; ++i) {
-    if (reliability::Exists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  testsupport::WriteNewFile(path,
+                            "#!/bin/sh\n"
+                            "d=$(dirname \"$0\")\n"
+                            "printf '%s\\0' \"$@\" > \"$d/args.tmp\" && mv \"$d/args.tmp\" \"$d/args\"\n",
+                            0755);
 }
 
 TEST(NoShell, CommandsArriveLiterally) {
@@ -54,15 +46,15 @@ TEST(NoShell, CommandsArriveLiterally) {
       {"the updater's command",
        {UPDATER_PROGRAM, "0 " + dir.File("target") + " " + dir.File("new") + " \"" + recorder + "\" " + arguments}},
   };
-  reliability::WriteBytes(dir.File("new"), "new");
+  testsupport::WriteBytes(dir.File("new"), "new");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     unlink(dir.File("args").c_str());
-    EXPECT_EQ(reliability::Wait(reliability::Start(row.argv, reliability::RegistryEnv(registry))), 0);
-    ASSERT_TRUE(WaitForFile(dir.File("args")));
-    EXPECT_EQ(reliability::ReadBytes(dir.File("args")), expected);
+    EXPECT_EQ(testsupport::Wait(testsupport::Start(row.argv, reliability::RegistryEnv(registry))), 0);
+    ASSERT_TRUE(testsupport::WaitForFile(dir.File("args")));
+    EXPECT_EQ(testsupport::ReadBytes(dir.File("args")), expected);
     for (const char* made : {"semicolon", "pipe", "substituted", "backquoted"})
-      EXPECT_FALSE(reliability::Exists(dir.File(made))) << made;
+      EXPECT_FALSE(testsupport::Exists(dir.File(made))) << made;
   }
 }
 

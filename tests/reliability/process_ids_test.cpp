@@ -13,7 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "process_support.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -51,11 +52,11 @@ bool Returns(pid_t pid, int* code) {
 }
 
 TEST(UpdaterIds, IdsOfNoProcessAreNeitherWaitedOnNorSignalled) {
-  reliability::TempDir dir;
+  testsupport::TempDir dir;
   const pid_t sentinel = StartGroupLeader();
   ASSERT_GT(sentinel, 0);
-  const pid_t ended = reliability::Start({"/bin/true"}, {});
-  ASSERT_EQ(reliability::Wait(ended), 0);
+  const pid_t ended = testsupport::Start({"/bin/true"}, {});
+  ASSERT_EQ(testsupport::Wait(ended), 0);
   const std::string group = std::to_string(-static_cast<long>(sentinel));
   const char* const ids[] = {"0", "-1", "-0", "2147483648", "4294967295", "4294967296", "-2147483648", "99999999999"};
   std::vector<std::string> rows(std::begin(ids), std::end(ids));
@@ -64,7 +65,7 @@ TEST(UpdaterIds, IdsOfNoProcessAreNeitherWaitedOnNorSignalled) {
   for (const std::string& id : rows) {
     SCOPED_TRACE("id " + id);
     // No new file: nothing is copied or started, only the wait is left.
-    const pid_t updater = reliability::Start({UPDATER_PROGRAM, id + " " + dir.File("target")}, {});
+    const pid_t updater = testsupport::Start({UPDATER_PROGRAM, id + " " + dir.File("target")}, {});
     ASSERT_GT(updater, 0);
     int code = -1;
     EXPECT_TRUE(Returns(updater, &code)) << "the updater waited";

@@ -12,7 +12,10 @@
 #include <set>
 #include <string>
 
-#include "process_support.h"
+#include "install_fixtures.h"
+#include "support/child_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -28,7 +31,7 @@ std::map<std::string, std::string> Tree(const std::string& root) {
     lstat(p.c_str(), &st);
     std::string d = std::to_string(st.st_mode) + " ";
     if (S_ISLNK(st.st_mode)) d += "-> " + fs::read_symlink(p).string();
-    else if (S_ISREG(st.st_mode)) d += reliability::ReadBytes(p);
+    else if (S_ISREG(st.st_mode)) d += testsupport::ReadBytes(p);
     char attr[64];
     const ssize_t n = lgetxattr(p.c_str(), "user.DOSATTRIB", attr, sizeof attr);
     if (n > 0) d += " dos=" + std::string(attr, n);
@@ -42,7 +45,7 @@ class UninstallTree : public ::testing::Test {
   void File(const std::string& rel, const std::string& content = "x", mode_t mode = 0644) {
     const std::string p = dir_.File(rel);
     fs::create_directories(fs::path(p).parent_path());
-    reliability::WriteBytes(p, content + " " + rel);
+    testsupport::WriteBytes(p, content + " " + rel);
     chmod(p.c_str(), mode);
   }
   void Link(const std::string& rel, const std::string& target) {
@@ -57,7 +60,7 @@ class UninstallTree : public ::testing::Test {
         {reg, "Programs", "C:\\Users\\me\\Start Menu\\Programs"},
     };
     for (const auto& a : adds)
-      ASSERT_EQ(reliability::RunProgram({WINHOST_REG_PROGRAM, "add", a[0], "/v", a[1], "/d", a[2], "/f"},
+      ASSERT_EQ(testsupport::RunProgram({WINHOST_REG_PROGRAM, "add", a[0], "/v", a[1], "/d", a[2], "/f"},
                                         {{"WINHOST_REGISTRY", registry_}}, scratch_.path())
                     .exit_code,
                 0);
@@ -65,12 +68,12 @@ class UninstallTree : public ::testing::Test {
   void Uninstall() {
     auto env = reliability::RegistryEnv(registry_);
     env.push_back({"WINHOST_DRIVES", dir_.path()});
-    EXPECT_EQ(reliability::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, env, scratch_.path()).exit_code,
+    EXPECT_EQ(testsupport::RunProgram({RAVMOSETUP_PROGRAM, "Uninstall /bin/true"}, env, scratch_.path()).exit_code,
               0);
   }
 
-  reliability::TempDir dir_;      // holds c/ (the drive C:) and outside/
-  reliability::TempDir scratch_;  // the registry and captured output
+  testsupport::TempDir dir_;      // holds c/ (the drive C:) and outside/
+  testsupport::TempDir scratch_;  // the registry and captured output
   std::string registry_ = scratch_.File("registry.db");
 };
 

@@ -5,6 +5,7 @@
 #include "cli_process.h"
 #include "hooks.h"
 #include "seam.h"
+#include "support/temp_dir.h"
 #include "tools_test_util.h"
 #include "winapi.h"
 
@@ -82,7 +83,7 @@ TEST_F(Batch, FailedCallDoesNotSpoilTheBatch) {
 
 // Other processes see nothing of a batch until it is committed.
 TEST_F(Batch, OtherProcessesSeeOnlyTheCommit) {
-  tools_test::TempDir dir;
+  testsupport::TempDir dir;
   const std::string registry = dir.File("registry.db");
   seam::SetEnv("WINHOST_REGISTRY", registry);
   winhost::ResetRegistry();

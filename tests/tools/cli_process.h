@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace tools_test {
 
-struct RunResult {
-  int exit_code = -1;  // -1: it did not exit normally
-  std::string out;
-  std::string err;
-};
+using RunResult = testsupport::Result;
 
 // Starts the tool with these arguments and $WINHOST_REGISTRY = registry;
 // `scratch` is a folder for its captured output.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli_process.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "tools_test_util.h"
 
 namespace {
@@ -30,7 +32,7 @@ class Cli : public ::testing::Test {
     EXPECT_EQ(r.out, "");
   }
 
-  tools_test::TempDir dir_;
+  testsupport::TempDir dir_;
   std::string registry_ = dir_.File("registry.db");
 };
 
@@ -109,7 +111,7 @@ TEST_F(Cli, DeleteRemovesValuesAndWholeSubtrees) {
 TEST_F(Cli, ImportFaultNamesTheLineAndChangesNothing) {
   Ok({"add", "HKCU\\Software\\Imp", "/v", "v", "/d", "old"});
   const std::string file = dir_.File("bad.reg");
-  tools_test::WriteBytes(file, tools_test::Utf16WithBom("Windows Registry Editor Version 5.00\r\n\r\n"
+  testsupport::WriteBytes(file, tools_test::Utf16WithBom("Windows Registry Editor Version 5.00\r\n\r\n"
                                                         "[HKEY_CURRENT_USER\\Software\\Imp]\r\n"
                                                         "\"v\"=\"new\"\r\n"
                                                         "\"w\"=dword:xyz\r\n"));
@@ -122,9 +124,9 @@ TEST_F(Cli, ExportAndImportBetweenRegistryFiles) {
   Ok({"add", "HKCU\\Software\\Move", "/v", "n", "/t", "REG_NONE"});
   const std::string file = dir_.File("move.reg");
   Ok({"export", "HKCU\\Software\\Move", file});
-  const std::string exported = tools_test::ReadBytes(file);
+  const std::string exported = testsupport::ReadBytes(file);
   Refused({"export", "HKCU\\Software\\Move", file}, "/y overwrites");
-  EXPECT_EQ(tools_test::ReadBytes(file), exported);
+  EXPECT_EQ(testsupport::ReadBytes(file), exported);
   Ok({"export", "HKCU\\Software\\Move", file, "/y"});
   Refused({"export", "HKCU\\Software\\Missing", dir_.File("none.reg")}, "does not exist");
 
@@ -136,7 +138,7 @@ TEST_F(Cli, ExportAndImportBetweenRegistryFiles) {
             Run({"query", "HKCU\\Software\\Move", "/s"}).out);
   const std::string again = dir_.File("again.reg");
   ASSERT_EQ(Run(other, {"export", "HKCU\\Software\\Move", again}).exit_code, 0);
-  EXPECT_EQ(tools_test::ReadBytes(again), exported);
+  EXPECT_EQ(testsupport::ReadBytes(again), exported);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "reg_cli.h"
 #include "reg_keys.h"
 #include "seam.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "tools_test_util.h"
 #include "winapi.h"
 
@@ -25,7 +27,7 @@ class Import : public SeamTest {
   // Runs "import FILE" in-process; returns the exit code, stderr in *err.
   int WriteAndImport(const std::string& bytes, std::string* err = nullptr) {
     const std::string file = dir_.File("in.reg");
-    tools_test::WriteBytes(file, bytes);
+    testsupport::WriteBytes(file, bytes);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int rc = regtool::RunCommandLine({"import", file});
@@ -35,7 +37,7 @@ class Import : public SeamTest {
     return rc;
   }
 
-  tools_test::TempDir dir_;
+  testsupport::TempDir dir_;
 };
 
 // Each file first makes valid changes (line 3 and 4), then holds its fault.

@@ -1,10 +1,6 @@
 #include "tools_test_util.h"
 
-#include <ftw.h>
-#include <stdlib.h>
-
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -63,29 +59,6 @@ std::string DumpAll() {
                           regfile::Root::kCurrentConfig})
     out += DumpTree(r, "");
   return out;
-}
-
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/regtool-test-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  nftw(path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }, 16,
-       FTW_DEPTH | FTW_PHYS);
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tools_test

@@ -1,5 +1,5 @@
 // Helpers of the registry tool's tests: building .reg inputs in each
-// encoding, a readable dump of registry content, and a temporary folder.
+// encoding, and a readable dump of registry content.
 #ifndef QUILLON_TESTS_TOOLS_UTIL_H
 #define QUILLON_TESTS_TOOLS_UTIL_H
 
@@ -22,23 +22,6 @@ std::string DumpTree(regfile::Root root, const std::string& subkey);
 
 // Everything under the four stored roots.
 std::string DumpAll();
-
-// A folder of its own, removed with its content at scope exit.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace tools_test
 

@@ -5,6 +5,7 @@
 #include "../files/host_tree.h"
 #include "change_journal.h"
 #include "registry_access.h"
+#include "support/file_bytes.h"
 #include "uninstall.h"
 
 namespace {
@@ -89,17 +90,17 @@ TEST_F(Uninstall, RemovesTheProductsFilesKeysAndShortcuts) {
 
   Run();
 
-  EXPECT_FALSE(HostTree::Exists(Product("temp")));
+  EXPECT_FALSE(testsupport::Exists(Product("temp")));
   // "data" keeps its subfolder, untouched, and so stays itself.
-  EXPECT_FALSE(HostTree::Exists(Product("data/index.dat")));
-  EXPECT_TRUE(HostTree::Exists(Product("data/cache/page1")));
+  EXPECT_FALSE(testsupport::Exists(Product("data/index.dat")));
+  EXPECT_TRUE(testsupport::Exists(Product("data/cache/page1")));
   // The data files go whatever their attributes.
-  EXPECT_FALSE(HostTree::Exists(Product("ravmodat.clt")));
-  EXPECT_FALSE(HostTree::Exists(Product("veskdata.clt")));
-  EXPECT_TRUE(HostTree::Exists(Product("quillon.exe")));
-  EXPECT_FALSE(HostTree::Exists(Programs("Quillon")));
-  EXPECT_FALSE(HostTree::Exists(Desktop("Quillon.lnk")));
-  EXPECT_TRUE(HostTree::Exists(Desktop("notes.txt")));
+  EXPECT_FALSE(testsupport::Exists(Product("ravmodat.clt")));
+  EXPECT_FALSE(testsupport::Exists(Product("veskdata.clt")));
+  EXPECT_TRUE(testsupport::Exists(Product("quillon.exe")));
+  EXPECT_FALSE(testsupport::Exists(Programs("Quillon")));
+  EXPECT_FALSE(testsupport::Exists(Desktop("Quillon.lnk")));
+  EXPECT_TRUE(testsupport::Exists(Desktop("notes.txt")));
 
   EXPECT_TRUE(ValueIs(HKEY_CURRENT_USER, kViewers, "video/avi", "C:\\old\\player.exe"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kChangeJournalKey));
@@ -143,20 +144,20 @@ TEST_F(Uninstall, KeptFilesKeepTheirFolder) {
 
   Run();
 
-  EXPECT_FALSE(HostTree::Exists(Product("temp/plain.txt")));
-  EXPECT_FALSE(HostTree::Exists(Product("temp/plain")));
+  EXPECT_FALSE(testsupport::Exists(Product("temp/plain.txt")));
+  EXPECT_FALSE(testsupport::Exists(Product("temp/plain")));
   for (const char* kept : {"readonly.txt", "archhidden", "system", ".dotfile", "link"})
-    EXPECT_TRUE(HostTree::Exists(Product(std::string("temp/") + kept))) << kept;
+    EXPECT_TRUE(testsupport::Exists(Product(std::string("temp/") + kept))) << kept;
   EXPECT_EQ(HostTree::Mode(Product("temp/readonly.txt")), 0444u);
   EXPECT_EQ(HostTree::Dos(Product("temp/archhidden")).value_or(""), "0x22");
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("elsewhere")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("elsewhere")));
 }
 
 TEST_F(Uninstall, ReadOnlyShortcutIsNotMadeWritable) {
   tree.File(Desktop("Quillon.lnk"), "x", 0444);
   Installed();
   Run();
-  EXPECT_TRUE(HostTree::Exists(Desktop("Quillon.lnk")));
+  EXPECT_TRUE(testsupport::Exists(Desktop("Quillon.lnk")));
   EXPECT_EQ(HostTree::Mode(Desktop("Quillon.lnk")), 0444u);
   for (const seam::Call& c : FileCalls()) {
     if (c.second.find("Quillon.lnk") != std::string::npos) {
@@ -180,12 +181,12 @@ TEST_F(Uninstall, WithoutInstalledDirTheProductFolderIsUntouched) {
 
   Run();
 
-  EXPECT_TRUE(HostTree::Exists(Product("temp/a")));
-  EXPECT_TRUE(HostTree::Exists(Product("veskdata.clt")));
+  EXPECT_TRUE(testsupport::Exists(Product("temp/a")));
+  EXPECT_TRUE(testsupport::Exists(Product("veskdata.clt")));
   for (const seam::Call& c : FileCalls())
     EXPECT_EQ(c.second.find("Program Files"), std::string::npos) << c.first << " " << c.second;
-  EXPECT_FALSE(HostTree::Exists(Programs("Quillon")));
-  EXPECT_FALSE(HostTree::Exists(Desktop("Quillon.lnk")));
+  EXPECT_FALSE(testsupport::Exists(Programs("Quillon")));
+  EXPECT_FALSE(testsupport::Exists(Desktop("Quillon.lnk")));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Norvale"));
 }
@@ -203,9 +204,9 @@ TEST_F(Uninstall, SecondRunFindsLittleAndBreaksNothing) {
   // No InstalledDir any more: only the shell folders' items are tried again.
   for (const seam::Call& c : FileCalls())
     EXPECT_EQ(c.second.find("Program Files"), std::string::npos) << c.first << " " << c.second;
-  EXPECT_TRUE(HostTree::Exists(Product("data/cache/page1")));
-  EXPECT_TRUE(HostTree::Exists(Product("quillon.exe")));
-  EXPECT_TRUE(HostTree::Exists(Desktop("notes.txt")));
+  EXPECT_TRUE(testsupport::Exists(Product("data/cache/page1")));
+  EXPECT_TRUE(testsupport::Exists(Product("quillon.exe")));
+  EXPECT_TRUE(testsupport::Exists(Desktop("notes.txt")));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Norvale"));
 }
@@ -219,7 +220,7 @@ TEST_F(Uninstall, EmptyInstalledDirCountsAsMissing) {
   ExpectOnlyDriveC();
   for (const seam::Call& c : FileCalls())
     EXPECT_EQ(c.second.find(".clt"), std::string::npos) << c.first << " " << c.second;
-  EXPECT_FALSE(HostTree::Exists(Desktop("Quillon.lnk")));
+  EXPECT_FALSE(testsupport::Exists(Desktop("Quillon.lnk")));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
@@ -250,8 +251,8 @@ TEST_F(Uninstall, UnreadableOrEmptyShellFolderSkipsOnlyItsStep) {
     Run();
 
     ExpectOnlyDriveC();
-    EXPECT_EQ(!HostTree::Exists(Desktop("Quillon.lnk")), c.desktopDone) << c.what;
-    EXPECT_EQ(!HostTree::Exists(Programs("Quillon")), c.programsDone) << c.what;
+    EXPECT_EQ(!testsupport::Exists(Desktop("Quillon.lnk")), c.desktopDone) << c.what;
+    EXPECT_EQ(!testsupport::Exists(Programs("Quillon")), c.programsDone) << c.what;
     EXPECT_EQ(seam::OpenHandles(), 0) << c.what;
   }
 }
@@ -274,12 +275,12 @@ TEST_F(Uninstall, NeverDeletesThroughALink) {
   Run();
 
   for (const char* kept : {"shared_temp/keep.txt", "shared_data/keep.dat", "shared_menu/Other.lnk"})
-    EXPECT_TRUE(HostTree::Exists(tree.Outside(kept))) << kept;
-  EXPECT_TRUE(HostTree::Exists(Product("temp")));
-  EXPECT_TRUE(HostTree::Exists(Product("data")));
-  EXPECT_TRUE(HostTree::Exists(Programs("Quillon")));
-  EXPECT_FALSE(HostTree::Exists(Product("ravmodat.clt")));
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("precious.clt")));
+    EXPECT_TRUE(testsupport::Exists(tree.Outside(kept))) << kept;
+  EXPECT_TRUE(testsupport::Exists(Product("temp")));
+  EXPECT_TRUE(testsupport::Exists(Product("data")));
+  EXPECT_TRUE(testsupport::Exists(Programs("Quillon")));
+  EXPECT_FALSE(testsupport::Exists(Product("ravmodat.clt")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("precious.clt")));
   EXPECT_EQ(HostTree::Mode(tree.Outside("precious.clt")), 0444u);
 }
 
@@ -294,12 +295,12 @@ TEST_F(Uninstall, LinksInsideTheFoldersStayWithTheirFolder) {
 
   Run();
 
-  EXPECT_FALSE(HostTree::Exists(Product("data/plain.dat")));
-  EXPECT_TRUE(HostTree::Exists(Product("data/linked_dir")));
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("outside_dir/keep")));
-  EXPECT_FALSE(HostTree::Exists(Programs("Quillon/Quillon.lnk")));
-  EXPECT_TRUE(HostTree::Exists(Programs("Quillon/linked_file")));
-  EXPECT_TRUE(HostTree::Exists(tree.Outside("outside_file")));
+  EXPECT_FALSE(testsupport::Exists(Product("data/plain.dat")));
+  EXPECT_TRUE(testsupport::Exists(Product("data/linked_dir")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("outside_dir/keep")));
+  EXPECT_FALSE(testsupport::Exists(Programs("Quillon/Quillon.lnk")));
+  EXPECT_TRUE(testsupport::Exists(Programs("Quillon/linked_file")));
+  EXPECT_TRUE(testsupport::Exists(tree.Outside("outside_file")));
 }
 
 TEST_F(Uninstall, AFailedStepStopsNothing) {
@@ -312,13 +313,13 @@ TEST_F(Uninstall, AFailedStepStopsNothing) {
 
   Run();
 
-  EXPECT_TRUE(HostTree::Exists(Product("ravmodat.clt")));
-  EXPECT_FALSE(HostTree::Exists(Product("veskdata.clt")));
+  EXPECT_TRUE(testsupport::Exists(Product("ravmodat.clt")));
+  EXPECT_FALSE(testsupport::Exists(Product("veskdata.clt")));
   // The product key still holds the journal key, so the registry refuses it.
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kChangeJournalKey));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kProductKey));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, (Text(kRemovable) + "\\ravmo").c_str()));
-  EXPECT_FALSE(HostTree::Exists(Desktop("Quillon.lnk")));
+  EXPECT_FALSE(testsupport::Exists(Desktop("Quillon.lnk")));
 }
 
 }  // namespace

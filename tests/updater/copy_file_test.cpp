@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "seam.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "test_support.h"
 #include "winapi.h"
 
@@ -16,9 +18,9 @@ namespace {
 
 class CopyFile : public SeamTest {
  protected:
-  TempDir dir;
-  std::string src = dir / "new.bin";
-  std::string dst = dir / "target.bin";
+  testsupport::TempDir dir;
+  std::string src = dir.File("new.bin");
+  std::string dst = dir.File("target.bin");
 };
 
 // Content of n bytes that differs from position to position.
@@ -33,29 +35,29 @@ TEST_F(CopyFile, CopiesContentAndModeBits) {
   for (size_t size : {size_t{0}, size_t{1}, size_t{3 * 1024 * 1024 + 7}}) {
     SCOPED_TRACE(size);
     const std::string content = Pattern(size, 'a');
-    WriteFile(src, content, 0750);
-    WriteFile(dst, "old", 0644);
+    testsupport::WriteNewFile(src, content, 0750);
+    testsupport::WriteNewFile(dst, "old", 0644);
     ASSERT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
-    EXPECT_EQ(ReadFile(dst), content);
+    EXPECT_EQ(testsupport::ReadBytes(dst), content);
     EXPECT_EQ(ModeOf(dst), 0750u) << "an executable stays executable";
-    EXPECT_EQ(ReadFile(src), content);
+    EXPECT_EQ(testsupport::ReadBytes(src), content);
   }
   EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"new.bin", "target.bin"})) << "no leftovers";
 }
 
 TEST_F(CopyFile, WindowsPathsWithBackslashes) {
-  WriteFile(src, "new");
-  std::string wsrc = src, wdst = dir / "created.bin";
+  testsupport::WriteNewFile(src, "new");
+  std::string wsrc = src, wdst = dir.File("created.bin");
   for (char& c : wsrc) c = c == '/' ? '\\' : c;
   for (char& c : wdst) c = c == '/' ? '\\' : c;
   ASSERT_TRUE(CopyFileA(wsrc.c_str(), wdst.c_str(), FALSE));
-  EXPECT_EQ(ReadFile(dir / "created.bin"), "new");
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("created.bin")), "new");
 }
 
 TEST_F(CopyFile, ReplacesTheTargetWholeInsteadOfWritingIntoIt) {
-  WriteFile(src, Pattern(1 << 20, 'n'));
+  testsupport::WriteNewFile(src, Pattern(1 << 20, 'n'));
   const std::string old = Pattern(1 << 20, 'o');
-  WriteFile(dst, old);
+  testsupport::WriteNewFile(dst, old);
   // A reader that has the old target open keeps seeing the whole old file: the
   // new content arrived under the name, not inside the old file.
   const int fd = ::open(dst.c_str(), O_RDONLY);
@@ -66,7 +68,7 @@ TEST_F(CopyFile, ReplacesTheTargetWholeInsteadOfWritingIntoIt) {
   ::close(fd);
   seen.resize(n > 0 ? static_cast<size_t>(n) : 0);
   EXPECT_TRUE(seen == old);
-  EXPECT_TRUE(ReadFile(dst) == ReadFile(src));
+  EXPECT_TRUE(testsupport::ReadBytes(dst) == testsupport::ReadBytes(src));
 }
 
 TEST_F(CopyFile, RefusalsLeaveTheTargetAsItWas) {
@@ -86,12 +88,12 @@ TEST_F(CopyFile, RefusalsLeaveTheTargetAsItWas) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     ::unlink(src.c_str());
-    if (c.make_source) WriteFile(src, "new", 0755);
-    WriteFile(dst, "old", c.target_mode);
+    if (c.make_source) testsupport::WriteNewFile(src, "new", 0755);
+    testsupport::WriteNewFile(dst, "old", c.target_mode);
     SetLastError(0);
     EXPECT_FALSE(CopyFileA(src.c_str(), dst.c_str(), c.fail_if_exists));
     EXPECT_EQ(GetLastError(), c.error);
-    EXPECT_EQ(ReadFile(dst), "old");
+    EXPECT_EQ(testsupport::ReadBytes(dst), "old");
     EXPECT_EQ(ModeOf(dst), c.target_mode);
     std::vector<std::string> expected = {"target.bin"};
     if (c.make_source) expected.insert(expected.begin(), "new.bin");
@@ -100,47 +102,47 @@ TEST_F(CopyFile, RefusalsLeaveTheTargetAsItWas) {
 }
 
 TEST_F(CopyFile, FailIfExistsCopiesToAMissingTarget) {
-  WriteFile(src, "new");
+  testsupport::WriteNewFile(src, "new");
   ASSERT_TRUE(CopyFileA(src.c_str(), dst.c_str(), TRUE));
-  EXPECT_EQ(ReadFile(dst), "new");
+  EXPECT_EQ(testsupport::ReadBytes(dst), "new");
 }
 
 TEST_F(CopyFile, SourcesThatAreNotFilesAreRefused) {
-  WriteFile(dst, "old");
-  ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0755), 0);
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  testsupport::WriteNewFile(dst, "old");
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0644), 0);
   for (const char* name : {"folder", "fifo"}) {
     SCOPED_TRACE(name);
     // A FIFO without a writer must not block the copy.
-    EXPECT_FALSE(CopyFileA((dir / name).c_str(), dst.c_str(), FALSE));
+    EXPECT_FALSE(CopyFileA(dir.File(name).c_str(), dst.c_str(), FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ReadFile(dst), "old");
+    EXPECT_EQ(testsupport::ReadBytes(dst), "old");
   }
 }
 
 TEST_F(CopyFile, MissingTargetFolder) {
-  WriteFile(src, "new");
-  EXPECT_FALSE(CopyFileA(src.c_str(), (dir / "no-folder/target").c_str(), FALSE));
+  testsupport::WriteNewFile(src, "new");
+  EXPECT_FALSE(CopyFileA(src.c_str(), dir.File("no-folder/target").c_str(), FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(CopyFile, TargetThatIsALinkIsReplacedNotWrittenThrough) {
-  WriteFile(src, "new");
-  WriteFile(dir / "elsewhere", "keep", 0444);
-  ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), dst.c_str()), 0);
+  testsupport::WriteNewFile(src, "new");
+  testsupport::WriteNewFile(dir.File("elsewhere"), "keep", 0444);
+  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dst.c_str()), 0);
   ASSERT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
-  EXPECT_EQ(ReadFile(dir / "elsewhere"), "keep");
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("elsewhere")), "keep");
   struct stat st;
   ASSERT_EQ(::lstat(dst.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(ReadFile(dst), "new");
+  EXPECT_EQ(testsupport::ReadBytes(dst), "new");
 }
 
 TEST_F(CopyFile, KeepsStoredAttributes) {
-  WriteFile(src, "new");
+  testsupport::WriteNewFile(src, "new");
   if (::setxattr(src.c_str(), "user.DOSATTRIB", "0x22", 4, 0) != 0)
     GTEST_SKIP() << "no user extended attributes on this file system";
-  WriteFile(dst, "old");
+  testsupport::WriteNewFile(dst, "old");
   ASSERT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
   char value[16] = {};
   EXPECT_EQ(::getxattr(dst.c_str(), "user.DOSATTRIB", value, sizeof value), 4);
@@ -148,12 +150,12 @@ TEST_F(CopyFile, KeepsStoredAttributes) {
 }
 
 TEST_F(CopyFile, InjectedFailureNamesTheTarget) {
-  WriteFile(src, "new");
-  WriteFile(dst, "old");
+  testsupport::WriteNewFile(src, "new");
+  testsupport::WriteNewFile(dst, "old");
   seam::Fail("CopyFileA", "target.bin", ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_EQ(ReadFile(dst), "old");
+  EXPECT_EQ(testsupport::ReadBytes(dst), "old");
 }
 
 }  // namespace

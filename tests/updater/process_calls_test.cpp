@@ -8,6 +8,8 @@
 #include <string>
 
 #include "seam.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "test_support.h"
 #include "winapi.h"
 
@@ -64,11 +66,11 @@ TEST_F(ProcessCalls, WaitOnARunningChildEndsWhenItEnds) {
 
 TEST_F(ProcessCalls, CreateProcessStartsWithoutAShellAndReapsItsChild) {
   seam::RecordStarts(false);
-  TempDir dir;
-  const std::string marker = dir / "marker";
-  WriteMarkerScript(dir / "prog.sh", "ran", marker);
+  testsupport::TempDir dir;
+  const std::string marker = dir.File("marker");
+  WriteMarkerScript(dir.File("prog.sh"), "ran", marker);
   // Shell syntax in the arguments would do something if a shell saw them.
-  std::string line = "\"" + (dir / "prog.sh") + "\" \"a b\" ;touch$IFS" + (dir / "bad") + " c\\\"d";
+  std::string line = "\"" + dir.File("prog.sh") + "\" \"a b\" ;touch$IFS" + dir.File("bad") + " c\\\"d";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   GetStartupInfoA(&si);
@@ -82,8 +84,9 @@ TEST_F(ProcessCalls, CreateProcessStartsWithoutAShellAndReapsItsChild) {
   EXPECT_EQ(seam::OpenHandles(), 2);
 
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ReadFile(marker), "ran\n" + (dir / "prog.sh") + "\na b\n;touch$IFS" + (dir / "bad") + "\nc\"d\n");
-  EXPECT_FALSE(Exists(dir / "bad"));
+  EXPECT_EQ(testsupport::ReadBytes(marker),
+            "ran\n" + dir.File("prog.sh") + "\na b\n;touch$IFS" + dir.File("bad") + "\nc\"d\n");
+  EXPECT_FALSE(testsupport::Exists(dir.File("bad")));
   // The ended child was reaped: no zombie is left.
   errno = 0;
   EXPECT_EQ(::waitpid(static_cast<pid_t>(pi.dwProcessId), nullptr, WNOHANG), -1);
@@ -98,8 +101,8 @@ TEST_F(ProcessCalls, CreateProcessStartsWithoutAShellAndReapsItsChild) {
 
 TEST_F(ProcessCalls, CreateProcessOfAMissingProgramFails) {
   seam::RecordStarts(false);
-  TempDir dir;
-  std::string line = (dir / "no-such-program") + " x";
+  testsupport::TempDir dir;
+  std::string line = dir.File("no-such-program") + " x";
   STARTUPINFOA si = {};
   PROCESS_INFORMATION pi = {};
   SetLastError(0);

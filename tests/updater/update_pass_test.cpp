@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "seam.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "test_support.h"
 #include "update_pass.h"
 #include "winapi.h"
@@ -16,8 +18,8 @@ class UpdatePass : public SeamTest {
  protected:
   void SetUp() override {
     SeamTest::SetUp();
-    WriteFile(target, "old", 0755);
-    WriteFile(newFile, "new", 0755);
+    testsupport::WriteNewFile(target, "old", 0755);
+    testsupport::WriteNewFile(newFile, "new", 0755);
   }
 
   std::vector<std::string> Ops() const {
@@ -36,9 +38,9 @@ class UpdatePass : public SeamTest {
     return lines;
   }
 
-  TempDir dir;
-  std::string target = dir / "target";
-  std::string newFile = dir / "new";
+  testsupport::TempDir dir;
+  std::string target = dir.File("target");
+  std::string newFile = dir.File("new");
 };
 
 TEST_F(UpdatePass, CallsInOrderAndStartsTheTarget) {
@@ -47,7 +49,7 @@ TEST_F(UpdatePass, CallsInOrderAndStartsTheTarget) {
                                              "CloseHandle", "CloseHandle"}));
   EXPECT_EQ(seam::Calls()[1].second, "0");
   EXPECT_EQ(seam::Calls()[2].second, target);
-  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(testsupport::ReadBytes(target), "new");
   EXPECT_EQ(StartedLines(), std::vector<std::string>{target});
 }
 
@@ -68,13 +70,13 @@ TEST_F(UpdatePass, RefusedCopyIsTriedAgainUntilItPasses) {
   for (long error : {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED}) {
     SCOPED_TRACE(error);
     seam::Reset();
-    WriteFile(target, "old", 0755);
+    testsupport::WriteNewFile(target, "old", 0755);
     // Each failure counts only the calls that reach it: the first two fail.
     seam::Fail("CopyFileA", "", error, 1);
     seam::Fail("CopyFileA", "", error, 1);
     RunUpdate("0 " + target + " " + newFile);
     EXPECT_EQ(CopyCalls(), 3);
-    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(testsupport::ReadBytes(target), "new");
     EXPECT_EQ(StartedLines(), std::vector<std::string>{target});
   }
 }
@@ -83,19 +85,19 @@ TEST_F(UpdatePass, TargetThatStaysLockedIsGivenUpAndStillStarted) {
   seam::Fail("CopyFileA", "", ERROR_SHARING_VIOLATION);
   RunUpdate("0 " + target + " " + newFile + " " + target + " /again");
   EXPECT_EQ(CopyCalls(), kCopyAttempts);
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(testsupport::ReadBytes(target), "old");
   EXPECT_EQ(StartedLines(), std::vector<std::string>{target + " /again"});
 }
 
 TEST_F(UpdatePass, OtherCopyFailuresAreNotRetried) {
   // A missing new file (the real call's answer), and a full disk.
-  RunUpdate("0 " + target + " " + (dir / "missing"));
+  RunUpdate("0 " + target + " " + dir.File("missing"));
   EXPECT_EQ(CopyCalls(), 1);
   seam::ClearCalls();
   seam::Fail("CopyFileA", "", ERROR_DISK_FULL);
   RunUpdate("0 " + target + " " + newFile);
   EXPECT_EQ(CopyCalls(), 1);
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(testsupport::ReadBytes(target), "old");
   EXPECT_EQ(StartedLines(), (std::vector<std::string>{target, target}));
 }
 
@@ -114,7 +116,7 @@ TEST_F(UpdatePass, WithoutANewFileNothingIsCopiedOrStarted) {
     RunUpdate(line);
     EXPECT_EQ(Ops(), (std::vector<std::string>{"GetStartupInfoA", "OpenProcess"}));
   }
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(testsupport::ReadBytes(target), "old");
   EXPECT_TRUE(seam::Starts().empty());
 }
 

@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "test_support.h"
 
 namespace {
@@ -32,8 +34,8 @@ class UpdaterRun : public ::testing::Test {
     WriteMarkerScript(target, "old", marker);
     WriteMarkerScript(newFile, "new", marker);
     WriteMarkerScript(command, "cmd", marker);
-    oldContent = ReadFile(target);
-    newContent = ReadFile(newFile);
+    oldContent = testsupport::ReadBytes(target);
+    newContent = testsupport::ReadBytes(newFile);
   }
   void TearDown() override { ::alarm(0); }
 
@@ -58,10 +60,10 @@ class UpdaterRun : public ::testing::Test {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < end) {
       const std::string proc = "/proc/" + std::to_string(pid);
-      const std::string stat = ReadFile(proc + "/stat");
+      const std::string stat = testsupport::ReadBytes(proc + "/stat");
       const size_t close = stat.rfind(") ");
       if (close == std::string::npos || stat[close + 2] == 'Z' || stat[close + 2] == 'X') return false;
-      const std::string text = ReadFile(proc + "/syscall");
+      const std::string text = testsupport::ReadBytes(proc + "/syscall");
       char* rest = nullptr;
       const long nr = std::strtol(text.c_str(), &rest, 10);
       if (rest != text.c_str()) {
@@ -75,11 +77,11 @@ class UpdaterRun : public ::testing::Test {
     return false;
   }
 
-  TempDir dir;
-  std::string target = dir / "target.sh";
-  std::string newFile = dir / "new.sh";
-  std::string command = dir / "cmd.sh";
-  std::string marker = dir / "marker";
+  testsupport::TempDir dir;
+  std::string target = dir.File("target.sh");
+  std::string newFile = dir.File("new.sh");
+  std::string command = dir.File("cmd.sh");
+  std::string marker = dir.File("marker");
   std::string oldContent, newContent;
 };
 
@@ -90,15 +92,15 @@ TEST_F(UpdaterRun, CopiesOnlyAfterTheProcessHasEnded) {
   ASSERT_GT(updater, 0);
   const bool waiting = BlockedInWait(updater);
   EXPECT_TRUE(waiting);
-  EXPECT_EQ(ReadFile(target), oldContent);
-  EXPECT_FALSE(Exists(marker));
+  EXPECT_EQ(testsupport::ReadBytes(target), oldContent);
+  EXPECT_FALSE(testsupport::Exists(marker));
 
   ::kill(awaited, SIGKILL);
   WaitChild(awaited);
   EXPECT_EQ(ExitCode(WaitChild(updater)), 0);
-  ASSERT_TRUE(WaitForFile(marker));
-  EXPECT_EQ(ReadFile(marker), "new\n" + target + "\n");
-  EXPECT_EQ(ReadFile(target), newContent);
+  ASSERT_TRUE(testsupport::WaitForFile(marker));
+  EXPECT_EQ(testsupport::ReadBytes(marker), "new\n" + target + "\n");
+  EXPECT_EQ(testsupport::ReadBytes(target), newContent);
 }
 
 TEST_F(UpdaterRun, CopiesAndStartsTheTargetAtOnce) {
@@ -120,9 +122,9 @@ TEST_F(UpdaterRun, CopiesAndStartsTheTargetAtOnce) {
     SCOPED_TRACE(row.why);
     Renew();
     EXPECT_EQ(Run(row.line), 0);
-    ASSERT_TRUE(WaitForFile(marker));
-    EXPECT_EQ(ReadFile(marker), "new\n" + target + "\n") << "the target, its path alone";
-    EXPECT_EQ(ReadFile(target), newContent);
+    ASSERT_TRUE(testsupport::WaitForFile(marker));
+    EXPECT_EQ(testsupport::ReadBytes(marker), "new\n" + target + "\n") << "the target, its path alone";
+    EXPECT_EQ(testsupport::ReadBytes(target), newContent);
     EXPECT_EQ(ModeOf(target), 0755u);
   }
 }
@@ -144,9 +146,9 @@ TEST_F(UpdaterRun, StartsTheCommandWithItsBlanksAndCommas) {
     SCOPED_TRACE(row.why);
     Renew();
     EXPECT_EQ(Run(row.line), 0);
-    ASSERT_TRUE(WaitForFile(marker));
-    EXPECT_EQ(ReadFile(marker), row.marked);
-    EXPECT_EQ(ReadFile(target), newContent);
+    ASSERT_TRUE(testsupport::WaitForFile(marker));
+    EXPECT_EQ(testsupport::ReadBytes(marker), row.marked);
+    EXPECT_EQ(testsupport::ReadBytes(target), newContent);
   }
 }
 
@@ -156,7 +158,7 @@ TEST_F(UpdaterRun, FailedCopyStillStartsTheOldTarget) {
     std::string source;
     unsigned target_mode;
   } rows[] = {
-      {"missing new file", dir / "missing.sh", 0755},
+      {"missing new file", dir.File("missing.sh"), 0755},
       {"read-only target", newFile, 0555},
   };
   for (const auto& row : rows) {
@@ -164,9 +166,9 @@ TEST_F(UpdaterRun, FailedCopyStillStartsTheOldTarget) {
     Renew();
     ::chmod(target.c_str(), row.target_mode);
     EXPECT_EQ(Run("0 " + target + " " + row.source), 0);
-    ASSERT_TRUE(WaitForFile(marker));
-    EXPECT_EQ(ReadFile(marker), "old\n" + target + "\n");
-    EXPECT_EQ(ReadFile(target), oldContent);
+    ASSERT_TRUE(testsupport::WaitForFile(marker));
+    EXPECT_EQ(testsupport::ReadBytes(marker), "old\n" + target + "\n");
+    EXPECT_EQ(testsupport::ReadBytes(target), oldContent);
     EXPECT_EQ(ModeOf(target), row.target_mode);
   }
 }
@@ -185,9 +187,9 @@ TEST_F(UpdaterRun, TargetUnwritableForAMomentIsStillReplaced) {
   ::close(watch);
   ::chmod(target.c_str(), 0755);
   EXPECT_EQ(ExitCode(WaitChild(updater)), 0);
-  ASSERT_TRUE(WaitForFile(marker));
-  EXPECT_EQ(ReadFile(marker), "new\n" + target + "\n");
-  EXPECT_EQ(ReadFile(target), newContent);
+  ASSERT_TRUE(testsupport::WaitForFile(marker));
+  EXPECT_EQ(testsupport::ReadBytes(marker), "new\n" + target + "\n");
+  EXPECT_EQ(testsupport::ReadBytes(target), newContent);
 }
 
 TEST_F(UpdaterRun, WithoutANewFileNothingIsCopiedOrStarted) {
@@ -197,8 +199,8 @@ TEST_F(UpdaterRun, WithoutANewFileNothingIsCopiedOrStarted) {
     SCOPED_TRACE(line);
     EXPECT_EQ(Run(line), 0);
     EXPECT_TRUE(NothingStarted());
-    EXPECT_FALSE(Exists(marker));
-    EXPECT_EQ(ReadFile(target), oldContent);
+    EXPECT_FALSE(testsupport::Exists(marker));
+    EXPECT_EQ(testsupport::ReadBytes(target), oldContent);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "entry.h"
 #include "../journal/registry_listing.h"
 #include "seam.h"
+#include "support/setup_test.h"
 
 using listing::Sz;
 
@@ -17,17 +18,7 @@ std::string Type(int n, const std::string& data) {
   return kViewers + " \"TYPE" + std::to_string(n) + "\" = " + data + "\n";
 }
 
-class ViewersTest : public SeamTest {
- protected:
-  void SetUp() override {
-    SeamTest::SetUp();
-    PromptText.clear();
-  }
-  void TearDown() override {
-    PromptText.clear();
-    SeamTest::TearDown();
-  }
-};
+class ViewersTest : public SetupTest {};
 
 struct TypeCase {
   const char* what;

@@ -1,56 +1,14 @@
-#include "process_support.h"
+#include "child_process.h"
 
-#include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "install_fixtures.h"
+#include "file_bytes.h"
 
 extern char** environ;
 
-namespace reliability {
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = std::string(base && *base ? base : "/tmp") + "/quillon-rel-XXXXXX";
-  if (mkdtemp(&templ[0]) == nullptr) std::abort();
-  path_ = templ;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  // Read-only folders made by a test must not keep their content alive.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) chmod(it->path().c_str(), 0700);
-  }
-  std::filesystem::remove_all(path_, ec);  // never follows links
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
+namespace testsupport {
 
 pid_t Start(const std::vector<std::string>& argv_in, const std::vector<Env>& env_in, const std::string& out,
             const std::string& err) {
@@ -58,6 +16,7 @@ pid_t Start(const std::vector<std::string>& argv_in, const std::vector<Env>& env
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
+  // The test's own WINHOST_* settings belong to the seam, not to the child.
   std::vector<std::string> env_s;
   for (char** e = environ; *e; ++e) {
     if (std::strncmp(*e, "WINHOST_", 8) != 0) env_s.push_back(*e);
@@ -103,8 +62,4 @@ Result RunProgram(const std::vector<std::string>& argv, const std::vector<Env>& 
   return r;
 }
 
-std::vector<Env> RegistryEnv(const std::string& registry) {
-  return {{"WINHOST_REGISTRY", registry}, {"WINHOST_ANSWERS", kAllYes}};
-}
-
-}  // namespace reliability
+}  // namespace testsupport
