@@ -64,7 +64,9 @@ TEST(MalformedRegFile, RefusedWithItsLineAndNothingChanges) {
     const testsupport::Result r = testsupport::RunProgram({WINHOST_REG_PROGRAM, "import", file}, env, dir.path());
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err.compare(0, 20, "winhost-reg: ERROR: "), 0) << r.err;
-    if (c.line > 0) EXPECT_NE(r.err.find(file + ":" + std::to_string(c.line) + ": "), std::string::npos) << r.err;
+    if (c.line > 0) {
+      EXPECT_NE(r.err.find(file + ":" + std::to_string(c.line) + ": "), std::string::npos) << r.err;
+    }
     EXPECT_LT(r.err.size(), 400u) << "the message is one clear line";
     EXPECT_TRUE(testsupport::ReadBytes(registry) == before) << "the registry file changed";
     for (const char* side : {"-wal", "-shm", "-journal"})
