@@ -1,4 +1,7 @@
 // Last error, hooks, environment, path mapping and the command-line splitter.
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -66,6 +69,67 @@ std::string DrivesRoot() {
   return data + "/winhost/drives";
 }
 
+namespace {
+
+bool SameIgnoringCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return i == a.size() && !b[i];
+}
+
+// The entry of `folder` that `name` names without regard to ASCII case, or
+// "" when there is none.
+std::string EntryIgnoringCase(const std::string& folder, const std::string& name) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::string();
+  std::string found;
+  while (struct dirent* e = ::readdir(dir)) {
+    if (SameIgnoringCase(name, e->d_name)) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// Windows file names compare without regard to case, so "C:\QUILLON\temp"
+// names the folder laid out as "Quillon/temp". A component that exists as
+// spelled is kept (so two entries differing only in case stay apart); one
+// that does not is looked up among its folder's entries. Below the first
+// component found nowhere the rest is kept as given (a file to be created).
+std::string ResolveCase(const std::string& base, const std::string& rest) {
+  std::string out = base;
+  size_t i = 0;
+  bool resolving = true;
+  while (i < rest.size()) {
+    const size_t slash = rest.find('/', i);
+    const size_t end = slash == std::string::npos ? rest.size() : slash;
+    const std::string part = rest.substr(i, end - i);
+    std::string chosen = part;
+    if (resolving && !part.empty() && part != "." && part != "..") {
+      struct stat st;
+      if (::lstat((out + "/" + part).c_str(), &st) != 0) {
+        const std::string other = errno == ENOENT ? EntryIgnoringCase(out, part) : std::string();
+        if (other.empty()) resolving = false;
+        else chosen = other;
+      }
+    }
+    out += "/" + chosen;
+    i = end + 1;
+    if (slash == std::string::npos) break;
+    if (i == rest.size()) out += "/";  // a trailing separator stays
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string HostPath(const std::string& windows_path) {
   std::string p = windows_path;
   for (char& c : p) {
@@ -76,8 +140,9 @@ std::string HostPath(const std::string& windows_path) {
   if (!drive) return p;
   const char letter = static_cast<char>(p[0] >= 'A' && p[0] <= 'Z' ? p[0] - 'A' + 'a' : p[0]);
   std::string rest = p.substr(2);
-  if (!rest.empty() && rest[0] != '/') rest = "/" + rest;
-  return DrivesRoot() + "/" + letter + rest;
+  if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+  if (rest.empty()) return DrivesRoot() + "/" + letter + (p.size() > 2 ? "/" : "");
+  return ResolveCase(DrivesRoot() + "/" + letter, rest);
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {

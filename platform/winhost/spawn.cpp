@@ -1,5 +1,6 @@
 // Starting processes: WinExec, and the start shared with CreateProcessA.
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
@@ -15,11 +16,42 @@ static bool LooksLikeWindowsPath(const std::string& s) {
          (s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z')));
 }
 
+static std::string ProgramHostPath(const std::string& name) {
+  return LooksLikeWindowsPath(name) ? HostPath(name) : name;
+}
+
+static bool IsFile(const std::string& host_path) {
+  struct stat st;
+  return ::stat(host_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// An unquoted program path may hold blanks ("C:\Quillon Tools\x.exe now").
+// As Windows does, when the first word names no file, the text up to each
+// later blank is tried in turn; the first that names a file is the program,
+// and what follows it is split into the arguments.
+static void JoinBlankedProgramName(const std::string& command_line, std::vector<std::string>& args) {
+  size_t start = 0;
+  while (start < command_line.size() && (command_line[start] == ' ' || command_line[start] == '\t')) ++start;
+  if (start >= command_line.size() || command_line[start] == '"') return;
+  if (IsFile(ProgramHostPath(args[0]))) return;
+  for (size_t end = command_line.find_first_of(" \t", start); end != std::string::npos;) {
+    end = command_line.find_first_of(" \t", command_line.find_first_not_of(" \t", end));
+    const std::string name = command_line.substr(start, end == std::string::npos ? end : end - start);
+    if (IsFile(ProgramHostPath(name))) {
+      // A stand-in first word, so that the rest splits as arguments.
+      args = SplitCommandLine("x" + (end == std::string::npos ? std::string() : command_line.substr(end)));
+      args[0] = name;
+      return;
+    }
+  }
+}
+
 DWORD StartProcess(const char* op, const std::string& command_line, int* pid) {
   if (pid) *pid = 0;
   std::vector<std::string> args = SplitCommandLine(command_line);
   if (args.empty() || args[0].empty()) return ERROR_FILE_NOT_FOUND;
-  if (LooksLikeWindowsPath(args[0])) args[0] = HostPath(args[0]);
+  JoinBlankedProgramName(command_line, args);
+  args[0] = ProgramHostPath(args[0]);
   Hooks& h = GetHooks();
   if (h.start_process) return h.start_process(op, command_line, args) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 

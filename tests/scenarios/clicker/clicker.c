@@ -7,6 +7,12 @@
  *   answers=<comma list of yes/no>   (missing or used up: No)
  *   log=<question log, appended to>
  *   timeout=<seconds for the program and everything it starts>
+ *   waiter=<command line of a process to start first>   (optional)
+ *   waiter_ended=1   (optional: let that process end before the program)
+ *
+ * With a waiter, every %WAITPID% in the command becomes the waiter's process
+ * id. The waiter runs in the same job as the program, so it is waited for
+ * (or ended at the time-out) like everything the program starts.
  *
  * Each question is logged as the hosted layer logs it: caption, TAB, style
  * as 0x..., TAB, text with "\\" for a backslash and "\n" for a line feed.
@@ -27,6 +33,8 @@
 
 struct Job {
   char command[4096];
+  char waiter[1024];
+  int waiter_ended;
   char answers[1024];
   char log[MAX_PATH];
   DWORD timeout_s;
@@ -49,6 +57,8 @@ static int ReadJob(const char* path, struct Job* job) {
     else if (strcmp(line, "answers") == 0) snprintf(job->answers, sizeof job->answers, "%s", value);
     else if (strcmp(line, "log") == 0) snprintf(job->log, sizeof job->log, "%s", value);
     else if (strcmp(line, "timeout") == 0) job->timeout_s = (DWORD)strtoul(value, NULL, 10);
+    else if (strcmp(line, "waiter") == 0) snprintf(job->waiter, sizeof job->waiter, "%s", value);
+    else if (strcmp(line, "waiter_ended") == 0) job->waiter_ended = atoi(value);
   }
   fclose(f);
   return job->command[0] != 0;
@@ -101,6 +111,40 @@ static DWORD ActiveProcesses(HANDLE job) {
   return info.ActiveProcesses;
 }
 
+/* Starts the job's waiter in the job object and writes its id wherever the
+ * command says %WAITPID%. */
+static int StartWaiter(struct Job* job, HANDLE group) {
+  static const char kMark[] = "%WAITPID%";
+  STARTUPINFOA si;
+  PROCESS_INFORMATION pi;
+  char id[16], out[sizeof job->command];
+  memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  if (!CreateProcessA(NULL, job->waiter, NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, NULL, &si, &pi)) {
+    fprintf(stderr, "clicker: cannot start the waiter %s (error %lu)\n", job->waiter, GetLastError());
+    return 0;
+  }
+  AssignProcessToJobObject(group, pi.hProcess);
+  ResumeThread(pi.hThread);
+  CloseHandle(pi.hThread);
+  if (job->waiter_ended) WaitForSingleObject(pi.hProcess, (DWORD)job->timeout_s * 1000);
+  CloseHandle(pi.hProcess);
+
+  snprintf(id, sizeof id, "%lu", pi.dwProcessId);
+  size_t n = 0;
+  for (const char* c = job->command; *c && n + sizeof id < sizeof out;) {
+    if (strncmp(c, kMark, sizeof kMark - 1) == 0) {
+      n += (size_t)snprintf(out + n, sizeof out - n, "%s", id);
+      c += sizeof kMark - 1;
+    } else {
+      out[n++] = *c++;
+    }
+  }
+  out[n] = 0;
+  memcpy(job->command, out, n + 1);
+  return 1;
+}
+
 int main(int argc, char** argv) {
   struct Job job;
   if (argc != 2 || !ReadJob(argv[1], &job)) {
@@ -112,6 +156,7 @@ int main(int argc, char** argv) {
   PROCESS_INFORMATION pi;
   memset(&si, 0, sizeof si);
   si.cb = sizeof si;
+  if (group && job.waiter[0] && !StartWaiter(&job, group)) return 125;
   if (!group || !CreateProcessA(NULL, job.command, NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, NULL,
                                 &si, &pi)) {
     fprintf(stderr, "clicker: cannot start %s (error %lu)\n", job.command, GetLastError());

@@ -41,8 +41,6 @@ class Hosted:
         return [p for p in (self.tool,) if not os.access(p, os.X_OK)]
 
     def skip_reason(self, scn):
-        if scn.wait is not None:
-            return "a process to wait for ('wait') is not supported by the runner yet"
         return None
 
     def _env(self, work, scn):
@@ -51,7 +49,6 @@ class Hosted:
         env.update({
             "WINHOST_REGISTRY": os.path.join(work, "registry.db"),
             "WINHOST_DRIVES": os.path.join(work, "drives"),
-            "WINHOST_ANSWERS": scn.answers,
             "WINHOST_QUESTION_LOG": os.path.join(work, "questions.log"),
             "WINHOST_PLATFORM": scn.platform,
             "XDG_DATA_HOME": os.path.join(work, "xdg"),
@@ -78,15 +75,26 @@ class Hosted:
                 f.write(regfile.to_utf16(scn.before_reg))
             if self._tool(env, log, "import", before) != 0:
                 raise RuntimeError("winhost-reg import of before.reg failed (see %s)" % log)
-        sc.lay_files(scn, drive_c)
-        sc.lay_probe(drive_c, os.path.join(HERE, "..", "probe", "started"))
+        probe = os.path.join(HERE, "..", "probe")
+        sc.lay_files(scn, drive_c, os.path.join(probe, "started"))
+        sc.lay_probe(drive_c, os.path.join(probe, "started"), os.path.join(probe, "waiter"))
 
-        args = [self.programs[scn.program]]
-        if not os.access(args[0], os.X_OK):
-            raise RuntimeError("%s is not built" % args[0])
-        if scn.command_line:
-            args.append(scn.command_line)  # the hosted entry joins its arguments by blanks
-        exit_code = self._run_program(args, env, log)
+        exit_codes = []
+        for run in scn.runs:
+            args = [self.programs[run.program]]
+            if not os.access(args[0], os.X_OK):
+                raise RuntimeError("%s is not built" % args[0])
+            env["WINHOST_ANSWERS"] = run.answers
+            waiter = self._start_waiter(scn.wait, drive_c, env, log) if run.uses_wait() else None
+            line = run.command_line
+            if waiter is not None:
+                line = line.replace(sc.WAITPID, str(waiter.pid))
+            if line:
+                args.append(line)  # the hosted entry joins its arguments by blanks
+            exit_codes.append(self._run_program(args, env, log))
+            if waiter is not None and waiter.poll() is None:
+                waiter.kill()
+                waiter.wait()
 
         exports = {}
         for i, key in enumerate(scn.watched_keys()):
@@ -98,7 +106,18 @@ class Hosted:
                 exports[key] = None
         questions = os.path.join(work, "questions.log")
         raw = open(questions, "rb").read() if os.path.exists(questions) else b""
-        return sc.collect(scn, drive_c, exit_code, exports, raw)
+        return sc.collect(scn, drive_c, exit_codes, exports, raw)
+
+    def _start_waiter(self, wait, drive_c, env, log):
+        """The process that the run waits for; with "ended" it has ended (and
+        been reaped, so its id names no process) before the run starts."""
+        with open(log, "ab") as out:
+            waiter = subprocess.Popen([os.path.join(drive_c, sc.PROBE, "waiter.exe"),
+                                       "%g" % wait.seconds, wait.path], env=env,
+                                      stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        if wait.ended:
+            waiter.wait(timeout=RUN_TIMEOUT)
+        return waiter
 
     def _run_program(self, args, env, log):
         deadline = time.monotonic() + RUN_TIMEOUT

@@ -40,8 +40,6 @@ class Wine:
     def skip_reason(self, scn):
         if scn.hosted_only is not None:
             return "hosted only: " + (scn.hosted_only or "(no reason given)")
-        if scn.wait is not None:
-            return "a process to wait for ('wait') is not supported by the runner yet"
         return None
 
     def _env(self, prefix):
@@ -72,7 +70,7 @@ class Wine:
 
     def build_helpers(self):
         os.makedirs(self.helpers, exist_ok=True)
-        for name, gui in (("clicker", False), ("started", True)):
+        for name, gui in (("clicker", False), ("started", True), ("waiter", True)):
             src = os.path.join(HELPERS, name + ".c")
             exe = os.path.join(self.helpers, name + ".exe")
             args = ["x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-Wextra", "-Werror", "-static",
@@ -109,8 +107,9 @@ class Wine:
                 subprocess.run(["cp", "-a", src, dst], check=True)
 
     def run(self, scn, work):
-        if not os.path.exists(self.programs[scn.program]):
-            raise RuntimeError("%s is not built" % self.programs[scn.program])
+        for run in scn.runs:
+            if not os.path.exists(self.programs[run.program]):
+                raise RuntimeError("%s is not built" % self.programs[run.program])
         self.boot()
         prefix = os.path.join(work, "prefix")
         self._clone(prefix)
@@ -128,13 +127,14 @@ class Wine:
         self._call(env, log, ["wineserver", "-p"], CMD_TIMEOUT)
         for key in scn.cleared_keys():
             self._call(env, log, ["wine", "reg", "delete", key, "/f"], CMD_TIMEOUT)
-        exe = os.path.basename(self.programs[scn.program])
         fixture = b""
         if scn.platform == "win95":
             # Wine reports the Windows 95 family to one program when its
             # AppDefaults say so (winecfg refuses win95 in a 64-bit prefix).
-            fixture += ("\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\n"
-                        "\"Version\"=\"win95\"\n" % exe).encode()
+            for program in sorted({run.program for run in scn.runs}):
+                exe = os.path.basename(self.programs[program])
+                fixture += ("\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\n"
+                            "\"Version\"=\"win95\"\n" % exe).encode()
         elif scn.platform != "winnt":
             raise RuntimeError("platform %r cannot be had under Wine" % scn.platform)
         if scn.before_reg or fixture:
@@ -147,25 +147,32 @@ class Wine:
                           CMD_TIMEOUT) != 0:
                 raise RuntimeError("wine reg import of before.reg failed (see %s)" % log)
 
-        sc.lay_files(scn, drive_c)
-        probe = sc.lay_probe(drive_c, os.path.join(self.helpers, "started.exe"))
-        command = '"%s"' % windows_path(self.programs[scn.program])
-        if scn.command_line:
-            command += " " + scn.command_line
-        with open(os.path.join(probe, "job.txt"), "wb") as f:
-            f.write(("command=%s\nanswers=%s\nlog=C:\\probe\\questions.log\ntimeout=%d\n"
-                     % (command, scn.answers, RUN_TIMEOUT)).encode("cp1252"))
+        started = os.path.join(self.helpers, "started.exe")
+        sc.lay_files(scn, drive_c, started)
+        probe = sc.lay_probe(drive_c, started, os.path.join(self.helpers, "waiter.exe"))
         clicker = os.path.join(self.helpers, "clicker.exe")
-        exit_code = self._call(env, log, ["wine", clicker, "C:\\probe\\job.txt"],
-                               RUN_TIMEOUT + 30)
-        if exit_code == 124:
-            exit_code = "timeout"
+        job = os.path.join(probe, "job.txt")
         questions_path = os.path.join(probe, "questions.log")
+        exit_codes = []
+        for run in scn.runs:
+            command = '"%s"' % windows_path(self.programs[run.program])
+            if run.command_line:
+                command += " " + run.command_line
+            text = ("command=%s\nanswers=%s\nlog=C:\\probe\\questions.log\ntimeout=%d\n"
+                    % (command, run.answers, RUN_TIMEOUT))
+            if run.uses_wait():
+                text += "waiter=C:\\probe\\waiter.exe %g %s\nwaiter_ended=%d\n" % (
+                    scn.wait.seconds, scn.wait.path, 1 if scn.wait.ended else 0)
+            with open(job, "wb") as f:
+                f.write(text.encode("cp1252"))
+            exit_code = self._call(env, log, ["wine", clicker, "C:\\probe\\job.txt"],
+                                   RUN_TIMEOUT + 30)
+            exit_codes.append("timeout" if exit_code == 124 else exit_code)
         questions = open(questions_path, "rb").read() if os.path.exists(questions_path) else b""
         # The runner's own files are not part of the result.
-        for name in ("job.txt", "questions.log"):
-            if os.path.exists(os.path.join(probe, name)):
-                os.remove(os.path.join(probe, name))
+        for path in (job, questions_path):
+            if os.path.exists(path):
+                os.remove(path)
 
         exports = {}
         for i, key in enumerate(scn.watched_keys()):
@@ -173,4 +180,4 @@ class Wine:
             rc = self._call(env, log, ["wine", "reg", "export", key, windows_path(out), "/y"],
                             CMD_TIMEOUT)
             exports[key] = open(out, "rb").read() if rc == 0 and os.path.exists(out) else None
-        return sc.collect(scn, drive_c, exit_code, exports, questions)
+        return sc.collect(scn, drive_c, exit_codes, exports, questions)
