@@ -1,8 +1,10 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "internal.h"
 #include "seam.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -67,6 +69,26 @@ TEST_F(HostPathTest, DrivesFolderDefaultsToTheDataHome) {
   seam::UnsetEnv("XDG_DATA_HOME");
   seam::SetEnv("HOME", "/home/q");
   EXPECT_EQ(winhost::HostPath("C:\\a"), "/home/q/.local/share/winhost/drives/c/a");
+}
+
+}  // namespace
+
+namespace {
+
+// Windows names compare without regard to case: a component that does not
+// exist as spelled is found among its folder's entries; an exact match wins,
+// and below the first missing component the rest is kept as given.
+TEST_F(HostPathTest, LetterCaseOfExistingComponentsIsResolved) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir.File("c/Quillon/temp"));
+  std::filesystem::create_directories(dir.File("c/Same"));
+  std::filesystem::create_directories(dir.File("c/SAME"));
+  seam::SetEnv("WINHOST_DRIVES", dir.path());
+  EXPECT_EQ(winhost::HostPath("C:\\QUILLON\\TEMP\\x.tmp"), dir.File("c/Quillon/temp/x.tmp"));
+  EXPECT_EQ(winhost::HostPath("c:\\quillon\\New\\Deeper"), dir.File("c/Quillon/New/Deeper"));
+  EXPECT_EQ(winhost::HostPath("C:\\SAME"), dir.File("c/SAME"));
+  EXPECT_EQ(winhost::HostPath("C:\\Same"), dir.File("c/Same"));
+  EXPECT_EQ(winhost::HostPath("C:\\quillon\\"), dir.File("c/Quillon/"));
 }
 
 }  // namespace

@@ -69,3 +69,22 @@ TEST_F(WinExecTest, StartsAProgramNamedByADrivePath) {
 }
 
 }  // namespace
+
+namespace {
+
+// An unquoted program path with blanks: when the first word names no file,
+// the text up to each later blank is tried, and the rest are the arguments.
+TEST_F(WinExecTest, UnquotedProgramPathWithBlanksIsFound) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir.File("c"));
+  testsupport::WriteBytes(dir.File("c/clean up.exe"), "x");
+  seam::SetEnv("WINHOST_DRIVES", dir.path());
+  EXPECT_GT(WinExec("C:\\clean up.exe /all now", SW_SHOW), 31u);
+  EXPECT_GT(WinExec("C:\\missing tool.exe /x", SW_SHOW), 31u);
+  ASSERT_EQ(seam::Starts().size(), 2u);
+  EXPECT_EQ(seam::Starts()[0].argv, (std::vector<std::string>{dir.File("c/clean up.exe"), "/all", "now"}));
+  // Nothing names a file: the first word stays the program, as before.
+  EXPECT_EQ(seam::Starts()[1].argv, (std::vector<std::string>{dir.File("c/missing"), "tool.exe", "/x"}));
+}
+
+}  // namespace
