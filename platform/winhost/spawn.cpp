@@ -28,19 +28,21 @@ static bool IsFile(const std::string& host_path) {
 // An unquoted program path may hold blanks ("C:\Quillon Tools\x.exe now").
 // As Windows does, when the first word names no file, the text up to each
 // later blank is tried in turn; the first that names a file is the program,
-// and what follows it is split into the arguments.
+// and what follows it is split into the arguments. args[0] is already the
+// first word's host path.
 static void JoinBlankedProgramName(const std::string& command_line, std::vector<std::string>& args) {
   size_t start = 0;
   while (start < command_line.size() && (command_line[start] == ' ' || command_line[start] == '\t')) ++start;
   if (start >= command_line.size() || command_line[start] == '"') return;
-  if (IsFile(ProgramHostPath(args[0]))) return;
+  if (IsFile(args[0])) return;
   for (size_t end = command_line.find_first_of(" \t", start); end != std::string::npos;) {
     end = command_line.find_first_of(" \t", command_line.find_first_not_of(" \t", end));
     const std::string name = command_line.substr(start, end == std::string::npos ? end : end - start);
-    if (IsFile(ProgramHostPath(name))) {
+    const std::string program = ProgramHostPath(name);
+    if (IsFile(program)) {
       // A stand-in first word, so that the rest splits as arguments.
       args = SplitCommandLine("x" + (end == std::string::npos ? std::string() : command_line.substr(end)));
-      args[0] = name;
+      args[0] = program;
       return;
     }
   }
@@ -50,8 +52,8 @@ DWORD StartProcess(const char* op, const std::string& command_line, int* pid) {
   if (pid) *pid = 0;
   std::vector<std::string> args = SplitCommandLine(command_line);
   if (args.empty() || args[0].empty()) return ERROR_FILE_NOT_FOUND;
-  JoinBlankedProgramName(command_line, args);
   args[0] = ProgramHostPath(args[0]);
+  JoinBlankedProgramName(command_line, args);
   Hooks& h = GetHooks();
   if (h.start_process) return h.start_process(op, command_line, args) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 
