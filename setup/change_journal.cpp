@@ -38,13 +38,6 @@ bool RecordOldValue(HKEY hive, const Text& keyPath, const Text& valueName) {
   return WriteRegString(HKEY_CURRENT_USER, kChangeJournalKey, entryName, oldContent);
 }
 
-// Bytes up to the first zero, never past `size`.
-static Text TextOf(const char* bytes, DWORD size) {
-  DWORD n = 0;
-  while (n < size && bytes[n] != '\0') ++n;
-  return Text(bytes, n);
-}
-
 enum EntryRead { kEntryRead, kEntrySkipped, kEntriesEnd };
 
 // Reads the journal entry at `index` whole. An entry too long for the first
@@ -63,9 +56,8 @@ static EntryRead ReadEntry(HKEY journal, DWORD index, Text& name, Text& data) {
     const LONG status = RegEnumValueA(journal, index, nameBuffer.get(), &nameSize, nullptr, &type,
                                       dataBuffer.get(), &dataSize);
     if (status == ERROR_SUCCESS) {
-      name = TextOf(nameBuffer.get(), nameSize < nameCapacity ? nameSize : nameCapacity);
-      data = TextOf(reinterpret_cast<const char*>(dataBuffer.get()),
-                    dataSize < dataCapacity ? dataSize : dataCapacity);
+      name = TextOfBytes(nameBuffer.get(), nameSize, nameCapacity);
+      data = TextOfBytes(dataBuffer.get(), dataSize, dataCapacity);
       return kEntryRead;
     }
     if (status != ERROR_MORE_DATA) return kEntriesEnd;

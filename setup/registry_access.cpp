@@ -32,43 +32,39 @@ bool QueryRegString(HKEY hive, const Text& keyPath, const Text& valueName, Text&
   const bool ok = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer, &size) == ERROR_SUCCESS;
   RegCloseKey(key);
   if (!ok) return false;
-  // The bytes up to the first zero, never past what was read.
-  if (size > sizeof buffer) size = sizeof buffer;
-  const void* zero = std::memchr(buffer, 0, size);
-  const size_t length = zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - buffer) : size;
-  text.assign(reinterpret_cast<const char*>(buffer), length);
+  text = TextOfBytes(buffer, size, sizeof buffer);
   return true;
 }
 
 bool QueryRegStringWhole(HKEY hive, const Text& keyPath, const Text& valueName, Text& text) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(hive, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
-  // Ask for the size, then read; a value that grew in between is asked again,
-  // a few times at most.
-  bool ok = false;
-  DWORD type = 0;
-  DWORD size = 0;
-  LONG status = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size);
-  for (int attempt = 0; status == ERROR_SUCCESS && attempt < 8; ++attempt) {
-    const DWORD capacity = size ? size : 1;
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[capacity]);
-    if (!buffer) break;
-    size = capacity;
-    status = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.get(), &size);
-    if (status == ERROR_MORE_DATA) {
-      status = ERROR_SUCCESS;  // size holds the new need
-      continue;
-    }
-    if (status != ERROR_SUCCESS) break;
-    if (size > capacity) size = capacity;
-    const void* zero = std::memchr(buffer.get(), 0, size);
-    const size_t length = zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - buffer.get()) : size;
-    text.assign(reinterpret_cast<const char*>(buffer.get()), length);
-    ok = true;
-    break;
-  }
+  const bool ok = ReadValueText(key, valueName, kRegReadLimit, text) == ERROR_SUCCESS;
   RegCloseKey(key);
   return ok;
+}
+
+LONG ReadValueText(HKEY key, const Text& valueName, DWORD firstSize, Text& text) {
+  DWORD size = firstSize;
+  LONG status = ERROR_MORE_DATA;
+  for (int attempt = 0; status == ERROR_MORE_DATA && attempt < 9; ++attempt) {
+    const DWORD capacity = size ? size : 1;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[capacity]);
+    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    size = capacity;
+    DWORD type = 0;
+    status = RegQueryValueExA(key, valueName.c_str(), nullptr, &type, buffer.get(), &size);
+    if (status == ERROR_SUCCESS) text = TextOfBytes(buffer.get(), size, capacity);
+  }
+  return status;
+}
+
+Text TextOfBytes(const void* bytes, DWORD size, DWORD capacity) {
+  if (size > capacity) size = capacity;
+  const char* text = static_cast<const char*>(bytes);
+  const void* zero = std::memchr(text, 0, size);
+  const size_t length = zero ? static_cast<size_t>(static_cast<const char*>(zero) - text) : size;
+  return Text(text, length);
 }
 
 bool WriteRegString(HKEY hive, const Text& keyPath, const Text& valueName, const Text& data) {

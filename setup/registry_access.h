@@ -22,6 +22,17 @@ bool QueryRegString(HKEY hive, const Text& keyPath, const Text& valueName, Text&
 // tell a value too long for the 260-byte read from one that is absent.
 bool QueryRegStringWhole(HKEY hive, const Text& keyPath, const Text& valueName, Text& text);
 
+// Reads a value of an open key whole, as text: first into `firstSize` bytes,
+// then, while the registry answers ERROR_MORE_DATA, again with the size it
+// reports (a few times at most, for a value that keeps growing). Returns the
+// last RegQueryValueExA status, or ERROR_NOT_ENOUGH_MEMORY when no buffer
+// could be had; `text` is set only on ERROR_SUCCESS.
+LONG ReadValueText(HKEY key, const Text& valueName, DWORD firstSize, Text& text);
+
+// The bytes read into a buffer of `capacity` bytes, of which the registry
+// reported `size`, as text: up to the first zero byte, never past either.
+Text TextOfBytes(const void* bytes, DWORD size, DWORD capacity);
+
 // Stores `data` as REG_SZ with its terminating zero, creating the key and any
 // missing keys above it.
 bool WriteRegString(HKEY hive, const Text& keyPath, const Text& valueName, const Text& data);
