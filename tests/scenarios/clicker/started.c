@@ -10,17 +10,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "probe_log.h"
+
 static size_t Append(char* line, size_t n, size_t size, const char* arg) {
   line[n++] = '\t';
-  for (const char* c = arg; *c && n + 4 < size; ++c) {
-    if (*c == '\\' || *c == '\n') {
-      line[n++] = '\\';
-      line[n++] = *c == '\n' ? 'n' : '\\';
-    } else {
-      line[n++] = *c;
-    }
-  }
-  return n;
+  return AppendEscaped(line, n, size, arg, strlen(arg));
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
@@ -36,12 +30,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
   n = Append(line, n, sizeof line, own);
   for (i = 1; i < __argc && n + 8 < sizeof line; ++i) n = Append(line, n, sizeof line, __argv[i]);
   line[n++] = '\n';
-  /* One append of the whole line, as the hosted recorder does. */
-  HANDLE f = CreateFileA("C:\\probe\\started.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (f == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  WriteFile(f, line, (DWORD)n, &written, NULL);
-  CloseHandle(f);
-  return 0;
+  return AppendProbeLine(line, n);
 }

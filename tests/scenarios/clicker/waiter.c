@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "probe_log.h"
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show) {
   char data[66];
   char line[256];
@@ -27,22 +29,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     int text = ReadFile(in, data, 65, &got, NULL) && got <= 64;
     CloseHandle(in);
     for (i = 0; text && i < got; ++i) text = (data[i] >= 0x20 && data[i] < 0x7F) || data[i] == '\n';
-    if (!text) n += (size_t)snprintf(line + n, sizeof line - n, "(binary)");
-    for (i = 0; text && i < got; ++i) {
-      if (data[i] == '\\' || data[i] == '\n') {
-        line[n++] = '\\';
-        line[n++] = data[i] == '\n' ? 'n' : '\\';
-      } else {
-        line[n++] = data[i];
-      }
-    }
+    if (text) n = AppendEscaped(line, n, sizeof line, data, got);
+    else n += (size_t)snprintf(line + n, sizeof line - n, "(binary)");
   }
   line[n++] = '\n';
-  HANDLE f = CreateFileA("C:\\probe\\started.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (f == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  WriteFile(f, line, (DWORD)n, &written, NULL);
-  CloseHandle(f);
-  return 0;
+  return AppendProbeLine(line, n);
 }
