@@ -38,14 +38,15 @@ bool StartCommand(const Text& command, STARTUPINFOA* startup) {
 
 void RunUpdate(const Text& commandLine) {
   const UpdaterArguments args = ReadUpdaterArguments(commandLine);
-  if (args.present == 0) return;
+  // Without a new file there is nothing to copy or start, so there is no
+  // reason to wait either (a stray id could make the wait last for ever).
+  if (args.present < 3) return;
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof(STARTUPINFOA);
   GetStartupInfoA(&startup);
 
   WaitForProcessEnd(ProcessIdFromText(args.processId));
-  if (args.present < 3) return;
 
   CopyOverTarget(args.newFile, args.target);
   StartCommand(args.present == 4 ? args.command : args.target, &startup);

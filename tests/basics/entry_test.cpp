@@ -92,7 +92,7 @@ TEST_F(EntryTest, LinesWithoutAKnownVerbDoNothing) {
 }
 
 TEST_F(EntryTest, InstallAsksNothingAndStartsNothing) {
-  for (const Text line : {"Install C:\\Quillon\\q.exe -x", "INSTALL", "install ", "  InStAlL  a"}) {
+  for (const Text line : {"Install C:\\Quillon\\q.exe -x", "INSTALL q", "install  q", "  InStAlL  a"}) {
     Fresh();  // a second install would find values to ask about
     EXPECT_EQ(Run(line), 0) << line;
     EXPECT_TRUE(seam::Questions().empty()) << line;
@@ -113,7 +113,7 @@ TEST_F(EntryTest, InstallHandsTheRestOnExactly) {
       {"Install \"C:\\Program Files\\Quillon\\q.exe\" -open \"%1\"",
        "\"C:\\Program Files\\Quillon\\q.exe\" -open \"%1\"", "\"C:\\Program"},
       {"install  C:\\q.exe", " C:\\q.exe", nullptr},
-      {"INSTALL", "", nullptr},
+      {"INSTALL q", "q", nullptr},
       {"Install C:\\" + Text(400, 'q') + " \"%1\"", "C:\\" + Text(400, 'q') + " \"%1\"", nullptr},
       {"Install C:\\q.exe \"%1\"", "C:\\q.exe \"%1\"", "C:\\q.exe"},
   };

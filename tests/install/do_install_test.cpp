@@ -203,7 +203,6 @@ TEST_F(InstallTest, TheViewerIsTheInstallTextUpToItsFirstSpace) {
       {"C:\\Quillon\\q.exe", ""},    // no space
       {" C:\\Quillon\\q.exe -x", ""},  // starts with a space
       {"\"C:\\Program Files\\q.exe\" %1", "\"C:\\Program"},
-      {"", ""},
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.installText);
@@ -215,6 +214,24 @@ TEST_F(InstallTest, TheViewerIsTheInstallTextUpToItsFirstSpace) {
     for (const char* mimeType : {"video/avi", "video/x-msvideo", "video/mpeg", "video/quicktime", "application/pdf",
                                  "application/zip", "application/dsl"})
       EXPECT_EQ(Get("HKCU\\Software\\Netscape\\Netscape Navigator\\Viewers", mimeType), Sz(c.viewer)) << mimeType;
+  }
+}
+
+TEST_F(InstallTest, AnInstallTextOfBlanksOnlyChangesNothing) {
+  // Such a text names no program; taking it as the open command would leave
+  // every file type with a command that opens nothing.
+  for (const char* text : {"", " ", "   ", " \t "}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    seam::Reset();
+    seam::SetEnv("WINHOST_PLATFORM", "win95");
+    listing::Load(kMachine);
+    const std::string before = listing::Dump();
+    seam::ClearCalls();
+    seam::Answers({IDYES, IDYES, IDYES, IDYES, IDYES});
+    Install(text);
+    EXPECT_TRUE(seam::Questions().empty());
+    EXPECT_TRUE(seam::Calls().empty());
+    EXPECT_EQ(listing::Dump(), before);
   }
 }
 
