@@ -74,12 +74,23 @@ bool IsDriveRoot(const std::string& folder) {
   return folder.size() == root.size() + 1 && folder.compare(0, root.size(), root) == 0;
 }
 
+// True when Windows could hold the name: none of \ / : * ? " < > | and no
+// control character. A Linux name such as "a\..\..\x" would otherwise reach
+// a caller that joins it to a folder and climbs out of it.
+bool WindowsCanHoldName(const std::string& name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+  }
+  return true;
+}
+
 // Hands out the next entry that still exists and whose name fits cFileName
-// (a longer one is skipped rather than cut). False when none is left.
+// (a longer one is skipped rather than cut) and holds only characters that
+// Windows allows in a name. False when none is left.
 bool NextEntry(Search& s, WIN32_FIND_DATAA* data) {
   while (s.next < s.names.size()) {
     const std::string& name = s.names[s.next++];
-    if (name.size() >= sizeof data->cFileName) continue;
+    if (name.size() >= sizeof data->cFileName || !WindowsCanHoldName(name)) continue;
     FileInfo info;
     if (ReadFileInfo(s.folder + (s.folder == "/" ? "" : "/") + name, name, &info) != ERROR_SUCCESS) continue;
     std::memset(data, 0, sizeof *data);

@@ -50,6 +50,16 @@ TEST_F(FindFiles, DotsFirstThenEveryNameWithOrWithoutADot) {
   EXPECT_EQ(Search("C:\\f\\*"), expected);
 }
 
+TEST_F(FindFiles, NamesWindowsCannotHoldAreNeverListed) {
+  // "sub\..\..\x" joined to its folder by a caller would climb out of it.
+  for (const char* bad : {"sub\\..\\..\\victim", "a:b", "a*", "a?", "a\"b", "a<b", "a>b", "a|b", "tab\tname",
+                          "line\nfeed"})
+    tree.File(tree.Host(std::string("f/") + bad));
+  tree.File(tree.Host("f/plain.txt"));
+  tree.Dir(tree.Host("f/sub"));
+  EXPECT_EQ(Search("C:\\f\\*.*"), (Names{".", "..", "plain.txt", "sub"}));
+}
+
 TEST_F(FindFiles, DotEntriesReadAsFolders) {
   tree.Dir(tree.Host("f"));
   WIN32_FIND_DATAA data;
