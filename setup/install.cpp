@@ -46,22 +46,10 @@ Text GetPlatformName() {
   return name;
 }
 
-namespace {
-
-// True when the text holds nothing but spaces and tabs (or nothing at all).
-bool IsBlankText(const Text& text) {
-  for (char c : text) {
-    if (c != ' ' && c != '\t') return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 void DoInstall(HINSTANCE, HINSTANCE, const Text& installText, int) {
   // An empty install text names no program: writing it would leave every
   // file type with an open command that opens nothing.
-  if (IsBlankText(installText)) return;
+  if (installText.find_first_not_of(" \t") == Text::npos) return;
   const int space = Find(installText, ' ');
   const Text viewerProgram = space > 0 ? Left(installText, space) : Text();
   const Text& openCommand = installText;
